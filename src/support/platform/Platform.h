@@ -18,8 +18,8 @@ constexpr int kErrorModNotFound = 126;  // library file could not be loaded
 constexpr int kErrorProcNotFound = 127; // entry point missing in a loaded library
 
 // Shell folder numbers the program asks for.
-constexpr int kFolderPersonal = 5;          // the user's documents folder
-constexpr int kFolderCommonAppData = 35;    // application data shared by all users
+constexpr int kFolderPersonal = 5;       // the user's documents folder
+constexpr int kFolderCommonAppData = 35; // application data shared by all users
 
 enum class TRegistryHive {
     CurrentUser,  // $XDG_CONFIG_HOME/Taveric/registry.reg
@@ -76,8 +76,9 @@ public:
 
     // --- Folders, names and rights.
     virtual std::string ProgramPath() = 0; // full path of the running program's file
-    virtual std::string SpecialFolder(int folderNumber) = 0; // kFolderPersonal, kFolderCommonAppData
-    virtual std::string TempFolder() = 0;  // with a trailing separator
+    virtual std::string
+    SpecialFolder(int folderNumber) = 0;    // kFolderPersonal, kFolderCommonAppData
+    virtual std::string TempFolder() = 0;   // with a trailing separator
     virtual std::string ComputerName() = 0; // at most 15 characters
     virtual bool IsAdministrator() = 0;
     virtual bool IsWow64() = 0; // a 32-bit process on a 64-bit system
