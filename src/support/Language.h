@@ -49,10 +49,21 @@ public:
 // The language module of an index: the program's path with its extension replaced by "." and
 // the code (ostero.DE beside ostero).
 std::string LanguageModulePath(uint8_t index);
+// The same for a given program path (empty for index 8 or an empty path).
+std::string LanguageModulePath(uint8_t index, const std::string& programPath);
 
 // Puts the language of `index` in place; true when a module was installed and the windows
 // re-read. See the rules for index 8, the start-up flag and missing modules.
+// Before any window exists: puts the module of the user's locale in place when there is one
+// (ostero.DE for a German locale), so the texts follow the locale even when no explicit switch
+// happens. CurrentLanguage stays 8; the first later switch records it. True when installed.
+bool InstallLocaleModule(TLanguageModuleLoader& loader);
+bool InstallLocaleModule(TLanguageModuleLoader& loader, const std::string& programPath);
+
 bool SwitchLanguage(uint8_t index, bool startup, TLanguageModuleLoader& loader);
+// The same with the program's path given (tests use a program folder of their own).
+bool SwitchLanguage(uint8_t index, bool startup, TLanguageModuleLoader& loader,
+                    const std::string& programPath);
 
 // Tests only: back to the state at program start (DefaultLanguage 0, CurrentLanguage 8).
 void ResetLanguageState();

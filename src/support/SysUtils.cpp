@@ -20,7 +20,9 @@ bool SetBit(uint32_t& set, unsigned bit) {
 
 namespace {
 
-bool IsFieldEnd(char c) { return c == ';' || c == '\r' || c == '\n'; }
+bool IsFieldEnd(char c) {
+    return c == ';' || c == '\r' || c == '\n';
+}
 
 } // namespace
 
@@ -130,7 +132,8 @@ void SetProcessMessagesHandler(std::function<void()> handler) {
 }
 
 void ProcessMessages() {
-    if (const auto& handler = MessagesHandler())
+    // A copy: the events it handles may install another handler while this one runs.
+    if (const auto handler = MessagesHandler())
         handler();
 }
 

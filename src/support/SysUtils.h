@@ -70,6 +70,8 @@ bool IsWow64();
 // The operating-system text: from GetOSVersionString of the operating-system module
 // ("Shared/SysFacts.so" beside the program folder, else by name), else BuildOsVersionText.
 std::string GetOsVersionText();
+// The same with the "Shared" folder given (with its trailing separator; empty: by name only).
+std::string GetOsVersionText(const std::string& sharedFolder);
 std::string BuildOsVersionText();
 
 // The folder of the program's own file, with a trailing separator.
