@@ -1,0 +1,713 @@
+#include "support/XmlDocument.h"
+
+#include "support/Crc16.h"
+#include "support/SysUtils.h"
+#include "support/TextCodec.h"
+
+#include <atomic>
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+#include <system_error>
+
+namespace ostero::support {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kCryptingId = "CryptingID";
+constexpr std::string_view kCryptingChecksum = "CryptingChecksum";
+constexpr std::size_t kTokenWindow = 255;
+
+bool IsBlankOrControl(char c) {
+    return static_cast<unsigned char>(c) <= ' ';
+}
+
+std::string PositionText(const std::string& message, std::size_t position) {
+    if (position == XmlError::kNoPosition)
+        return message;
+    return message + " (at byte offset " + std::to_string(position) + ")";
+}
+
+// A decimal number with an optional sign and nothing around it.
+template <typename T> bool ParseDecimal(std::string_view text, T& value) {
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+        if (!text.empty() && text.front() == '-')
+            return false;
+    }
+    if (text.empty())
+        return false;
+    const char* end = text.data() + text.size();
+    T parsed{};
+    const auto [ptr, ec] = std::from_chars(text.data(), end, parsed);
+    if (ec != std::errc() || ptr != end)
+        return false;
+    value = parsed;
+    return true;
+}
+
+std::string WithoutQuotes(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        if (c != '"')
+            out += c;
+    }
+    return out;
+}
+
+// True when the attribute string `attribute` ("name=...") has the name `name`.
+bool AttributeHasName(std::string_view attribute, std::string_view name) {
+    return attribute.size() > name.size() && attribute[name.size()] == '=' &&
+           attribute.starts_with(name) && name.find('=') == std::string_view::npos;
+}
+
+// The raw text after the "=" of the first attribute named `name`; false when there is none.
+bool FindAttribute(const std::vector<std::string>& attributes, std::string_view name,
+                   std::string_view& value) {
+    for (const std::string& attribute : attributes) {
+        if (AttributeHasName(attribute, name)) {
+            value = std::string_view(attribute).substr(name.size() + 1);
+            return true;
+        }
+    }
+    return false;
+}
+
+std::size_t EscapedSize(std::string_view text) {
+    std::size_t size = text.size();
+    for (const char c : text) {
+        switch (c) {
+        case '&':
+            size += 4;
+            break;
+        case '<':
+        case '>':
+            size += 3;
+            break;
+        case '"':
+            size += 5;
+            break;
+        default:
+            break;
+        }
+    }
+    return size;
+}
+
+// A text run of a document as a value: CR LF pairs removed, both ends trimmed.
+std::string CleanTextRun(std::string_view run) {
+    std::string out;
+    out.reserve(run.size());
+    for (std::size_t i = 0; i < run.size(); ++i) {
+        if (run[i] == '\r' && i + 1 < run.size() && run[i + 1] == '\n') {
+            ++i;
+            continue;
+        }
+        out += run[i];
+    }
+    std::size_t begin = 0;
+    while (begin < out.size() && IsBlankOrControl(out[begin]))
+        ++begin;
+    std::size_t end = out.size();
+    while (end > begin && IsBlankOrControl(out[end - 1]))
+        --end;
+    return out.substr(begin, end - begin);
+}
+
+// --- Writing
+
+class TWriter {
+public:
+    explicit TWriter(std::string& out) : FOut(out) {}
+
+    void WriteNode(XmlNode& node, bool indent, int level) {
+        Write(node, indent, level, 1, 0, FOut);
+    }
+    void Append(std::string_view piece) { Append(FOut, piece); }
+
+private:
+    static void Append(std::string& out, std::string_view piece) {
+        CheckRoom(out, piece.size());
+        out.append(piece);
+    }
+
+    static void AppendBlanks(std::string& out, std::size_t count) {
+        CheckRoom(out, count);
+        out.append(count, ' ');
+    }
+
+    static void CheckRoom(const std::string& out, std::size_t more) {
+        if (more > XmlDocument::kMaxTextSize - out.size())
+            throw XmlError("The XML text would be larger than " +
+                           std::to_string(XmlDocument::kMaxTextSize) + " bytes");
+    }
+
+    static void AppendOpenTag(const XmlNode& node, std::string& out) {
+        Append(out, "<");
+        Append(out, node.Name());
+        for (const std::string& attribute : node.Attributes()) {
+            Append(out, " ");
+            Append(out, attribute);
+        }
+        Append(out, ">");
+    }
+
+    static void AppendEndTag(const XmlNode& node, std::string& out) {
+        Append(out, "</");
+        Append(out, node.Name());
+        Append(out, ">");
+    }
+
+    static std::string EscapeWithinLimit(std::string_view text) {
+        if (EscapedSize(text) > XmlDocument::kMaxTextSize)
+            throw XmlError("The XML text would be larger than " +
+                           std::to_string(XmlDocument::kMaxTextSize) + " bytes");
+        return XmlEscape(text);
+    }
+
+    // The level of a child: one below its parent, unless it was made without one.
+    static int ChildLevel(const XmlNode& child, const XmlNode& node, int level) {
+        return child.Parent() == &node ? level + 1 : child.Level();
+    }
+
+    // `depth` counts the nodes on the way down (the stack in use); `crypted` the crypted
+    // elements around this one.
+    static void Write(XmlNode& node, bool indent, int level, int depth, int crypted,
+                      std::string& out) {
+        if (depth > XmlDocument::kMaxDepth)
+            throw XmlError("Elements are nested deeper than " +
+                           std::to_string(XmlDocument::kMaxDepth) + " levels");
+        if (indent)
+            AppendBlanks(out, 2 * static_cast<std::size_t>(level));
+        XmlNodeList& children = node.Children();
+        const int id = node.CryptingID();
+        if (children.Count() == 0) {
+            AppendOpenTag(node, out);
+            Append(out, node.Value());
+            AppendEndTag(node, out);
+        } else if (id == 0) {
+            // The content does not change the open tag: write the children straight into `out`.
+            AppendOpenTag(node, out);
+            if (indent)
+                Append(out, "\r\n");
+            for (int i = 0; i < children.Count(); ++i) {
+                XmlNode& child = *children.Item(i);
+                Write(child, indent, ChildLevel(child, node, level), depth + 1, crypted, out);
+            }
+            if (indent)
+                AppendBlanks(out, 2 * static_cast<std::size_t>(level));
+            AppendEndTag(node, out);
+        } else {
+            if (crypted >= XmlDocument::kMaxCryptedNesting)
+                throw XmlError("Crypted elements are nested deeper than " +
+                               std::to_string(XmlDocument::kMaxCryptedNesting) + " levels");
+            std::string content;
+            for (int i = 0; i < children.Count(); ++i) {
+                XmlNode& child = *children.Item(i);
+                Write(child, false, ChildLevel(child, node, level), depth + 1, crypted + 1,
+                      content);
+            }
+            if (id == 1)
+                content = EscapeWithinLimit(EscapeWithinLimit(ScrambleText(content)));
+
+            std::vector<std::string>& attributes = node.Attributes();
+            std::erase_if(attributes, [](const std::string& attribute) {
+                return AttributeHasName(attribute, kCryptingId) ||
+                       AttributeHasName(attribute, kCryptingChecksum);
+            });
+            attributes.push_back(std::string(kCryptingId) + "=\"" + std::to_string(id) + "\"");
+            if (id > 0)
+                attributes.push_back(std::string(kCryptingChecksum) + "=\"" +
+                                     std::to_string(Crc16Arc(content)) + "\"");
+
+            AppendOpenTag(node, out);
+            Append(out, content);
+            AppendEndTag(node, out);
+        }
+        if (indent)
+            Append(out, "\r\n");
+    }
+
+    std::string& FOut;
+};
+
+// --- Saving
+
+// Writes `bytes` to a new file beside `target` and renames it over the target; on failure the
+// target is untouched and the new file removed. Throws XmlError.
+void ReplaceFile(const std::string& path, std::string_view bytes) {
+    const auto fail = [&path](const std::string& reason) {
+        throw XmlError("Cannot write " + path + ": " + reason);
+    };
+    if (path.empty())
+        fail("no file name");
+    std::error_code ec;
+    fs::path target(path);
+    // Replace what a symbolic link points at, not the link.
+    if (fs::is_symlink(fs::symlink_status(target, ec))) {
+        fs::path resolved = fs::weakly_canonical(target, ec);
+        if (!ec)
+            target = std::move(resolved);
+    }
+    const fs::file_status previous = fs::status(target, ec);
+    const bool replacing = fs::exists(previous);
+    if (replacing && !fs::is_regular_file(previous))
+        fail("not a regular file");
+    if (target.filename().empty())
+        fail("no file name");
+
+    // A new file in the same folder, so that the rename stays on one file system.
+    static std::atomic<unsigned> sequence{0};
+    fs::path temporary;
+    std::FILE* file = nullptr;
+    int openError = 0;
+    for (int attempt = 0; attempt < 100 && !file; ++attempt) {
+        char suffix[64];
+        std::snprintf(suffix, sizeof suffix, ".tmp-%llx-%x",
+                      static_cast<unsigned long long>(
+                          std::chrono::steady_clock::now().time_since_epoch().count()),
+                      sequence++);
+        temporary = target.parent_path() / ("." + target.filename().string() + suffix);
+        file = std::fopen(temporary.c_str(), "wbx"); // exclusive: never reuse someone's file
+        openError = errno;
+        if (!file && openError != EEXIST)
+            break;
+    }
+    if (!file)
+        fail(std::generic_category().message(openError));
+
+    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    int writeError = written ? 0 : errno;
+    if (std::fflush(file) != 0 && written) {
+        written = false;
+        writeError = errno;
+    }
+    if (std::fclose(file) != 0 && written) {
+        written = false;
+        writeError = errno;
+    }
+    std::string reason;
+    if (written) {
+        if (replacing)
+            fs::permissions(temporary, previous.permissions(), fs::perm_options::replace, ec);
+        fs::rename(temporary, target, ec);
+        if (!ec)
+            return;
+        reason = ec.message();
+    } else {
+        reason = std::generic_category().message(writeError);
+    }
+    fs::remove(temporary, ec);
+    fail(reason);
+}
+
+} // namespace
+
+// --- XmlError
+
+XmlError::XmlError(const std::string& message, std::size_t position)
+    : std::runtime_error(PositionText(message, position)), FMessage(message), FPosition(position) {}
+
+// --- Escaping
+
+std::string XmlEscape(std::string_view text) {
+    std::string out;
+    out.reserve(EscapedSize(text));
+    for (const char c : text) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += c;
+            break;
+        }
+    }
+    return out;
+}
+
+std::string XmlUnescape(std::string_view text) {
+    static constexpr struct {
+        std::string_view Entity;
+        char Character;
+    } kEntities[] = {{"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}};
+
+    std::string out;
+    out.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        if (text[i] == '&') {
+            bool decoded = false;
+            for (const auto& entity : kEntities) {
+                if (text.substr(i).starts_with(entity.Entity)) {
+                    out += entity.Character;
+                    i += entity.Entity.size();
+                    decoded = true;
+                    break;
+                }
+            }
+            if (decoded)
+                continue;
+        }
+        out += text[i++];
+    }
+    return out;
+}
+
+// --- XmlNodeList
+
+XmlNodeList::XmlNodeList(XmlNode* owner) : FOwner(owner), FCursor(owner) {}
+
+XmlNodeList::~XmlNodeList() {
+    DestroyNodes(FNodes);
+}
+
+void XmlNodeList::DestroyNodes(std::vector<std::unique_ptr<XmlNode>>& nodes) {
+    std::vector<std::unique_ptr<XmlNode>> pending = std::move(nodes);
+    nodes.clear();
+    while (!pending.empty()) {
+        std::unique_ptr<XmlNode> node = std::move(pending.back());
+        pending.pop_back();
+        // Take the children over before the node goes, so its own list frees nothing.
+        for (std::unique_ptr<XmlNode>& child : node->FChildren.FNodes)
+            pending.push_back(std::move(child));
+        node->FChildren.FNodes.clear();
+    }
+}
+
+XmlNode* XmlNodeList::OpenElement(std::string_view tag) {
+    if (FCursor && FCursor->Level() + 1 >= XmlDocument::kMaxDepth)
+        throw XmlError("Elements are nested deeper than " + std::to_string(XmlDocument::kMaxDepth) +
+                       " levels");
+    auto node = std::make_unique<XmlNode>(FCursor);
+    node->ParseTag(tag);
+    XmlNode* added = node.get();
+    (FCursor ? FCursor->FChildren.FNodes : FNodes).push_back(std::move(node));
+    FCursor = added;
+    return added;
+}
+
+XmlNode* XmlNodeList::AddLeafElement(std::string_view tag) {
+    XmlNode* node = OpenElement(tag);
+    CloseElement();
+    return node;
+}
+
+void XmlNodeList::CloseElement() {
+    if (FCursor)
+        FCursor = FCursor->Parent();
+}
+
+void XmlNodeList::Clear() {
+    DestroyNodes(FNodes);
+    FCursor = nullptr;
+}
+
+XmlNode* XmlNodeList::Item(int index) const {
+    if (index < 0 || index >= Count())
+        throw std::out_of_range("XML node index " + std::to_string(index) + " out of range");
+    return FNodes[static_cast<std::size_t>(index)].get();
+}
+
+XmlNode* XmlNodeList::NodeByName(std::string_view name) const {
+    for (const std::unique_ptr<XmlNode>& node : FNodes) {
+        if (node->Name() == name)
+            return node.get();
+    }
+    return nullptr;
+}
+
+std::string XmlNodeList::RawValueByName(std::string_view name) const {
+    const XmlNode* node = NodeByName(name);
+    return node ? node->Value() : std::string();
+}
+
+std::string XmlNodeList::TextByName(std::string_view name) const {
+    const XmlNode* node = NodeByName(name);
+    return node ? node->AsText() : std::string();
+}
+
+std::unique_ptr<XmlNode> XmlNodeList::Remove(int index) {
+    Item(index); // range check
+    const auto at = FNodes.begin() + index;
+    std::unique_ptr<XmlNode> node = std::move(*at);
+    FNodes.erase(at);
+    return node;
+}
+
+// --- XmlNode
+
+XmlNode::XmlNode(XmlNode* parent)
+    : FParent(parent), FLevel(parent ? parent->FLevel + 1 : 0), FChildren(this) {}
+
+XmlNode::~XmlNode() = default;
+
+std::vector<std::string>& XmlNode::Attributes() {
+    if (!FAttributes)
+        FAttributes = std::make_unique<std::vector<std::string>>();
+    return *FAttributes;
+}
+
+const std::vector<std::string>& XmlNode::Attributes() const {
+    static const std::vector<std::string> kNone;
+    return FAttributes ? *FAttributes : kNone;
+}
+
+std::string XmlNode::AsText() const {
+    return XmlUnescape(FValue);
+}
+
+void XmlNode::SetAsText(std::string_view text) {
+    FValue = XmlEscape(text);
+}
+
+int XmlNode::AsInteger() const {
+    const std::string text = AsText();
+    long long value = 0;
+    if (!ParseDecimal(text, value))
+        throw XmlError("'" + text + "' is not a valid integer value");
+    if (value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max())
+        throw XmlError("'" + text + "' is out of the integer range");
+    return static_cast<int>(value);
+}
+
+void XmlNode::SetAsInteger(int value) {
+    FValue = std::to_string(value);
+}
+
+void XmlNode::SetAsBoolean(bool value) {
+    FValue = value ? "1" : "0";
+}
+
+int XmlNode::SetAttribute(std::string_view name, std::string_view value) {
+    std::string attribute(name);
+    attribute += "=\"";
+    attribute += XmlEscape(value);
+    attribute += '"';
+    std::vector<std::string>& attributes = Attributes();
+    for (std::size_t i = 0; i < attributes.size(); ++i) {
+        if (AttributeHasName(attributes[i], name)) {
+            attributes[i] = std::move(attribute);
+            return static_cast<int>(i);
+        }
+    }
+    attributes.push_back(std::move(attribute));
+    return static_cast<int>(attributes.size() - 1);
+}
+
+void XmlNode::ParseTag(std::string_view tag) {
+    if (!tag.empty() && tag.front() == '<')
+        tag.remove_prefix(1);
+    if (!tag.empty() && tag.back() == '>')
+        tag.remove_suffix(1);
+    while (!tag.empty() && tag.front() == ' ')
+        tag.remove_prefix(1);
+    while (!tag.empty() && tag.back() == ' ')
+        tag.remove_suffix(1);
+    if (tag.find('=') == std::string_view::npos) {
+        FName = tag;
+        return;
+    }
+
+    // Tokens: up to the next blank, or, when a double quote comes first, up to the closing one.
+    // Boundaries are looked for in the next kTokenWindow characters only; without one there, the
+    // rest is one token.
+    bool first = true;
+    std::size_t pos = 0;
+    while (true) {
+        while (pos < tag.size() && tag[pos] == ' ')
+            ++pos;
+        if (pos >= tag.size())
+            break;
+        const std::string_view rest = tag.substr(pos);
+        const std::string_view window = rest.substr(0, kTokenWindow);
+        const std::size_t blank = window.find(' ');
+        const std::size_t quote = window.substr(0, blank).find('"');
+        std::size_t length = rest.size();
+        if (quote != std::string_view::npos) {
+            const std::size_t closing = window.find('"', quote + 1);
+            if (closing != std::string_view::npos)
+                length = closing + 1;
+        } else if (blank != std::string_view::npos) {
+            length = blank;
+        }
+        if (first)
+            FName = rest.substr(0, length);
+        else
+            Attributes().emplace_back(rest.substr(0, length));
+        first = false;
+        pos += length;
+    }
+
+    std::string_view id;
+    if (FAttributes && FindAttribute(*FAttributes, kCryptingId, id)) {
+        const std::string number = WithoutQuotes(id);
+        if (!ParseDecimal(number, FCryptingID))
+            throw XmlError("CryptingID '" + number + "' of element '" + FName +
+                           "' is not a valid integer value");
+    }
+}
+
+// --- XmlDocument
+
+XmlDocument::XmlDocument() : FRoot(nullptr) {}
+
+XmlDocument::~XmlDocument() = default;
+
+void XmlDocument::LoadFromFile(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        throw XmlError("Cannot open " + path + ": " + std::generic_category().message(errno));
+    std::string bytes;
+    char buffer[65536];
+    bool tooLarge = false;
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+        if (got > kMaxFileSize - bytes.size()) {
+            tooLarge = true;
+            break;
+        }
+        bytes.append(buffer, got);
+    }
+    const int readError = std::ferror(file) ? errno : 0;
+    std::fclose(file);
+    if (tooLarge)
+        throw XmlError("Cannot read " + path + ": larger than " + std::to_string(kMaxFileSize) +
+                       " bytes");
+    if (readError != 0)
+        throw XmlError("Cannot read " + path + ": " + std::generic_category().message(readError));
+    LoadFromStream(bytes);
+}
+
+void XmlDocument::LoadFromStream(std::string_view bytes) {
+    if (bytes.size() < 3)
+        return;
+    if (static_cast<unsigned char>(bytes[0]) == 0xFF &&
+        static_cast<unsigned char>(bytes[1]) == 0xFE) {
+        std::u16string units((bytes.size() - 2) / 2, u'\0');
+        for (std::size_t i = 0; i < units.size(); ++i) {
+            const auto low = static_cast<unsigned char>(bytes[2 + 2 * i]);
+            const auto high = static_cast<unsigned char>(bytes[3 + 2 * i]);
+            units[i] = static_cast<char16_t>(low | (high << 8));
+        }
+        ParseXml(Utf16ToAnsi(units));
+        return;
+    }
+    ParseXml(bytes);
+}
+
+void XmlDocument::SaveToFile(const std::string& path) {
+    const std::string text = XmlText();
+    const fs::path folder = fs::path(path).parent_path();
+    std::error_code ec;
+    bool created = false;
+    if (!folder.empty() && !fs::exists(folder, ec))
+        created = fs::create_directory(folder, ec); // one level; a failure shows in the write
+    try {
+        ReplaceFile(path, text);
+    } catch (const XmlError&) {
+        if (created)
+            fs::remove(folder, ec); // leave the disk as it was
+        throw;
+    }
+}
+
+std::string XmlDocument::XmlText() {
+    std::string out;
+    if (FRoot.Count() == 0)
+        return out;
+    TWriter writer(out);
+    if (FIncludeHeader) {
+        writer.Append("<?xml version=\"1.0\" encoding=\"");
+        writer.Append(FEncoding.empty() ? std::string_view("iso-8859-1") : FEncoding);
+        writer.Append("\"?>\r\n");
+    }
+    for (int i = 0; i < FRoot.Count(); ++i) {
+        XmlNode& node = *FRoot.Item(i);
+        writer.WriteNode(node, FAutoIndent, node.Level());
+    }
+    return out;
+}
+
+void XmlDocument::ParseXml(std::string_view text) {
+    Parse(text, nullptr, 0);
+}
+
+void XmlDocument::Parse(std::string_view text, XmlNode* floor, std::size_t errorPosition) {
+    const bool nested = floor != nullptr;
+    const std::size_t length = text.size();
+    std::size_t i = 0;
+    // The last character never starts anything.
+    while (i + 1 < length) {
+        if (text[i] == '<') {
+            const std::size_t position = nested ? errorPosition : i;
+            const std::size_t close = text.find('>', i + 1);
+            if (close == std::string_view::npos)
+                throw XmlError("Tag not closed by '>'", position);
+            const std::string_view tag = text.substr(i, close - i + 1);
+            if (tag[1] == '/') {
+                if (FRoot.FCursor != floor)
+                    FRoot.CloseElement();
+            } else if (tag[1] != '?') {
+                try {
+                    FRoot.OpenElement(tag);
+                } catch (const XmlError& error) {
+                    if (error.Position() != XmlError::kNoPosition)
+                        throw;
+                    throw XmlError(error.Message(), position);
+                }
+            }
+            i = close + 1;
+        } else {
+            std::size_t end = text.find('<', i);
+            if (end == std::string_view::npos || end > length - 1)
+                end = length - 1;
+            const std::string_view run = text.substr(i, end - i);
+            if (nested)
+                FRoot.FCursor->SetValue(std::string(run));
+            else
+                SetValueFromText(run, i);
+            i = end;
+        }
+    }
+}
+
+void XmlDocument::SetValueFromText(std::string_view run, std::size_t position) {
+    XmlNode* node = FRoot.FCursor;
+    if (!node)
+        return;
+    if (node->CryptingID() < 1) {
+        node->SetValue(CleanTextRun(run));
+        return;
+    }
+
+    long long expected = -1;
+    std::string_view checksum;
+    if (FindAttribute(node->Attributes(), kCryptingChecksum, checksum) &&
+        !ParseDecimal(WithoutQuotes(checksum), expected))
+        expected = -1; // not a number: cannot match
+    if (expected != static_cast<long long>(Crc16Arc(run))) {
+        node->SetCryptingID(-1);
+        node->SetAttribute(kCryptingId, "-1");
+        return;
+    }
+    Parse(UnscrambleText(XmlUnescape(XmlUnescape(run))), node, position);
+    FRoot.FCursor = node;
+}
+
+} // namespace ostero::support
