@@ -78,12 +78,30 @@ function(ostero_add_test name)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main)
   ostero_apply_common(${name})
   ostero_embed_version(${name} "Test program ${name}")
+  # Tests never touch the user's settings or the machine's: both registry files live in the
+  # build tree unless a test points them elsewhere.
+  set(_home "${PROJECT_BINARY_DIR}/test-home")
   set(_env "OSTERO_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data" "OSTERO_STAGE_DIR=${OSTERO_STAGE_DIR}"
+           "XDG_CONFIG_HOME=${_home}/config" "TAVERIC_LOCAL_MACHINE_REGISTRY=${_home}/machine.reg"
            ${ARG_ENVIRONMENT})
   if(ARG_LABEL STREQUAL "gui")
     list(APPEND _env "QT_QPA_PLATFORM=offscreen")
   endif()
+  # The environment is compiled into the test program, so it holds however the program is
+  # started (ctest, by hand, under a debugger).
+  set(_code "// Generated: the environment of this test program.\n#include <cstdlib>\nnamespace {\nstruct TTestEnvironment {\n    TTestEnvironment() {\n")
+  foreach(_entry IN LISTS _env)
+    string(FIND "${_entry}" "=" _eq)
+    string(SUBSTRING "${_entry}" 0 ${_eq} _key)
+    math(EXPR _vstart "${_eq} + 1")
+    string(SUBSTRING "${_entry}" ${_vstart} -1 _value)
+    string(APPEND _code "        ::setenv(R\"ostero(${_key})ostero\", R\"ostero(${_value})ostero\", 1);\n")
+  endforeach()
+  string(APPEND _code "    }\n} environment;\n} // namespace\n")
+  set(_envfile "${CMAKE_CURRENT_BINARY_DIR}/${name}_environment.cpp")
+  file(CONFIGURE OUTPUT "${_envfile}" CONTENT "${_code}" @ONLY)
+  target_sources(${name} PRIVATE "${_envfile}")
   include(GoogleTest)
-  gtest_discover_tests(${name} PROPERTIES LABELS "${ARG_LABEL}" ENVIRONMENT "${_env}"
+  gtest_discover_tests(${name} PROPERTIES LABELS "${ARG_LABEL}"
                        DISCOVERY_TIMEOUT 60)
 endfunction()
