@@ -1,5 +1,7 @@
 #include "support/IniFile.h"
 
+#include "support/platform/FileReplace.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -272,78 +274,6 @@ bool TryStrToDateTime(std::string_view text, TDateTime& value) {
         return false;
     value = CombineDateTime(date, time);
     return true;
-}
-
-// --- Atomic replacement of a file.
-
-std::string WriteError(const std::string& fileName, const std::string& reason) {
-    return "Cannot write " + fileName + ": " + reason;
-}
-
-bool ReplaceFile(const std::string& fileName, std::string_view bytes, std::string& error) {
-    if (fileName.empty()) {
-        error = "Cannot write the INI file: no file name";
-        return false;
-    }
-    std::error_code ec;
-    fs::path target(fileName);
-    // Replace what a symbolic link points at, not the link.
-    if (fs::is_symlink(fs::symlink_status(target, ec))) {
-        fs::path resolved = fs::weakly_canonical(target, ec);
-        if (!ec)
-            target = std::move(resolved);
-    }
-    const fs::file_status previous = fs::status(target, ec);
-    const bool replacing = fs::exists(previous);
-    if (replacing && !fs::is_regular_file(previous)) {
-        error = WriteError(fileName, "not a regular file");
-        return false;
-    }
-
-    // A new file beside the target, so that the rename stays on one file system.
-    static std::atomic<unsigned> sequence{0};
-    fs::path temporary;
-    std::FILE* file = nullptr;
-    int openError = 0;
-    for (int attempt = 0; attempt < 100 && !file; ++attempt) {
-        char suffix[64];
-        std::snprintf(suffix, sizeof suffix, ".tmp-%llx-%x",
-                      static_cast<unsigned long long>(
-                          std::chrono::steady_clock::now().time_since_epoch().count()),
-                      sequence++);
-        temporary = target.parent_path() / ("." + target.filename().string() + suffix);
-        file = std::fopen(temporary.c_str(), "wbx"); // exclusive: never reuse someone's file
-        openError = errno;
-        if (!file && openError != EEXIST)
-            break;
-    }
-    if (!file) {
-        error = WriteError(fileName, std::generic_category().message(openError));
-        return false;
-    }
-
-    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    int writeError = written ? 0 : errno;
-    if (std::fflush(file) != 0 && written) {
-        written = false;
-        writeError = errno;
-    }
-    if (std::fclose(file) != 0 && written) {
-        written = false;
-        writeError = errno;
-    }
-    if (written) {
-        if (replacing)
-            fs::permissions(temporary, previous.permissions(), fs::perm_options::replace, ec);
-        fs::rename(temporary, target, ec);
-        if (!ec)
-            return true;
-        error = WriteError(fileName, ec.message());
-    } else {
-        error = WriteError(fileName, std::generic_category().message(writeError));
-    }
-    fs::remove(temporary, ec);
-    return false;
 }
 
 } // namespace
@@ -832,7 +762,7 @@ void TMemIniFile::DeleteKey(std::string_view section, std::string_view ident) {
 
 bool TMemIniFile::UpdateFile() {
     FLastError.clear();
-    return ReplaceFile(FileName(), GetText(), FLastError);
+    return platform::ReplaceFileContents(FileName(), GetText(), FLastError);
 }
 
 } // namespace ostero::support

@@ -3,6 +3,7 @@
 #include "support/Crc16.h"
 #include "support/SysUtils.h"
 #include "support/TextCodec.h"
+#include "support/platform/FileReplace.h"
 
 #include <atomic>
 #include <cerrno>
@@ -238,74 +239,6 @@ private:
 };
 
 // --- Saving
-
-// Writes `bytes` to a new file beside `target` and renames it over the target; on failure the
-// target is untouched and the new file removed. Throws XmlError.
-void ReplaceFile(const std::string& path, std::string_view bytes) {
-    const auto fail = [&path](const std::string& reason) {
-        throw XmlError("Cannot write " + path + ": " + reason);
-    };
-    if (path.empty())
-        fail("no file name");
-    std::error_code ec;
-    fs::path target(path);
-    // Replace what a symbolic link points at, not the link.
-    if (fs::is_symlink(fs::symlink_status(target, ec))) {
-        fs::path resolved = fs::weakly_canonical(target, ec);
-        if (!ec)
-            target = std::move(resolved);
-    }
-    const fs::file_status previous = fs::status(target, ec);
-    const bool replacing = fs::exists(previous);
-    if (replacing && !fs::is_regular_file(previous))
-        fail("not a regular file");
-    if (target.filename().empty())
-        fail("no file name");
-
-    // A new file in the same folder, so that the rename stays on one file system.
-    static std::atomic<unsigned> sequence{0};
-    fs::path temporary;
-    std::FILE* file = nullptr;
-    int openError = 0;
-    for (int attempt = 0; attempt < 100 && !file; ++attempt) {
-        char suffix[64];
-        std::snprintf(suffix, sizeof suffix, ".tmp-%llx-%x",
-                      static_cast<unsigned long long>(
-                          std::chrono::steady_clock::now().time_since_epoch().count()),
-                      sequence++);
-        temporary = target.parent_path() / ("." + target.filename().string() + suffix);
-        file = std::fopen(temporary.c_str(), "wbx"); // exclusive: never reuse someone's file
-        openError = errno;
-        if (!file && openError != EEXIST)
-            break;
-    }
-    if (!file)
-        fail(std::generic_category().message(openError));
-
-    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    int writeError = written ? 0 : errno;
-    if (std::fflush(file) != 0 && written) {
-        written = false;
-        writeError = errno;
-    }
-    if (std::fclose(file) != 0 && written) {
-        written = false;
-        writeError = errno;
-    }
-    std::string reason;
-    if (written) {
-        if (replacing)
-            fs::permissions(temporary, previous.permissions(), fs::perm_options::replace, ec);
-        fs::rename(temporary, target, ec);
-        if (!ec)
-            return;
-        reason = ec.message();
-    } else {
-        reason = std::generic_category().message(writeError);
-    }
-    fs::remove(temporary, ec);
-    fail(reason);
-}
 
 } // namespace
 
@@ -619,7 +552,9 @@ void XmlDocument::SaveToFile(const std::string& path) {
     if (!folder.empty() && !fs::exists(folder, ec))
         created = fs::create_directory(folder, ec); // one level; a failure shows in the write
     try {
-        ReplaceFile(path, text);
+        std::string error;
+        if (!platform::ReplaceFileContents(path, text, error))
+            throw XmlError(error);
     } catch (const XmlError&) {
         if (created)
             fs::remove(folder, ec); // leave the disk as it was

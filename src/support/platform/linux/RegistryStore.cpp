@@ -5,6 +5,8 @@
 
 #include "support/platform/linux/PlatformLinux.h"
 
+#include "support/platform/FileReplace.h"
+
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -119,67 +121,11 @@ TReadOutcome ReadWholeFile(const std::string& path, std::string& text, struct st
     return TReadOutcome::Ok;
 }
 
-bool WriteAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t written = ::write(fd, text.data(), text.size());
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        text.remove_prefix(static_cast<size_t>(written));
-    }
-    return true;
-}
-
 std::string FolderOf(const std::string& path) {
     const size_t slash = path.rfind('/');
     if (slash == std::string::npos)
         return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// Writes `text` to a new file beside `path` and renames it over `path`. The temporary file is
-// removed again on any failure, so the old file is either replaced whole or not at all.
-bool ReplaceFile(const std::string& path, std::string_view text, unsigned mode,
-                 std::string& error) {
-    static std::atomic<unsigned> counter{0};
-    const std::string temp =
-        path + ".tmp." + std::to_string(::getpid()) + "." + std::to_string(counter.fetch_add(1));
-    TFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, mode));
-    if (!fd.Valid()) {
-        error = ErrnoText("cannot create " + temp);
-        return false;
-    }
-    bool ok = WriteAll(fd.Get(), text);
-    if (!ok)
-        error = ErrnoText("cannot write " + temp);
-    // The creation mode passed through the umask; a rewritten file keeps its old mode exactly.
-    if (ok && ::fchmod(fd.Get(), mode) != 0) {
-        ok = false;
-        error = ErrnoText("cannot set the mode of " + temp);
-    }
-    if (ok && ::fsync(fd.Get()) != 0) {
-        ok = false;
-        error = ErrnoText("cannot sync " + temp);
-    }
-    if (!fd.Close() && ok) {
-        ok = false;
-        error = ErrnoText("cannot close " + temp);
-    }
-    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
-        ok = false;
-        error = ErrnoText("cannot replace " + path);
-    }
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    // Make the rename itself durable; a failure here no longer endangers the data.
-    TFd folder(::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.Valid())
-        ::fsync(folder.Get());
-    return true;
 }
 
 TRegistryParseResult IoFailure(std::string detail) {
@@ -347,8 +293,7 @@ bool UpdateRegistryFile(const std::string& path,
                   std::to_string(kRegistryMaxFileSize) + " bytes";
         return false;
     }
-    const unsigned mode = exists ? static_cast<unsigned>(info.st_mode & 07777) : newFileMode;
-    return ReplaceFile(path, text, mode, message);
+    return ReplaceFileContents(path, text, message, static_cast<int>(newFileMode));
 }
 
 bool TPlatformLinux::RegKeyExists(TRegistryHive hive, const std::string& key) {
