@@ -62,12 +62,6 @@ template <typename Fn> Fn TRemoteQueryLibrary::EntryOrError(const char* name, in
     return entry;
 }
 
-int32_t TRemoteQueryLibrary::WithText(int32_t result, char16_t* text, std::string& out) {
-    out = text ? Utf16ToAnsi(text) : std::string();
-    std::free(text);
-    return result;
-}
-
 int32_t TRemoteQueryLibrary::RemoteConnect(const std::string& host, int32_t port,
                                            int32_t timeoutMs) {
     int32_t error = 0;
@@ -147,38 +141,56 @@ int32_t TRemoteQueryLibrary::PingClient(TOobProtocol protocol, const std::string
     return ping ? ping(TWide(host).c_str()) : error;
 }
 
+template <typename Fn, typename Call>
+int32_t TRemoteQueryLibrary::CallForText(const std::string& name, std::string& out, Call&& call) {
+    out.clear();
+    int32_t error = 0;
+    const auto entry = EntryOrError<Fn>(name.c_str(), error);
+    if (!entry)
+        return error;
+    char16_t* text = nullptr;
+    const int32_t result = call(entry, &text);
+    // The library allocated the text; it is ours to release.
+    out = text ? Utf16ToAnsi(text) : std::string();
+    std::free(text);
+    return result;
+}
+
+namespace {
+
+// The wide host and credentials of one out-of-band call; SNMP passes no credentials.
+struct TOobTarget {
+    TOobTarget(TOobProtocol protocol, const std::string& host, const std::string& user,
+               const std::string& password)
+        : Host(host), User(user), Password(password), Anonymous(protocol == TOobProtocol::Snmp) {}
+    const char16_t* host() const { return Host.c_str(); }
+    const char16_t* user() const { return Anonymous ? nullptr : User.c_str(); }
+    const char16_t* password() const { return Anonymous ? nullptr : Password.c_str(); }
+    TWide Host, User, Password;
+    bool Anonymous;
+};
+
+} // namespace
+
 int32_t TRemoteQueryLibrary::GetRootInfos(TOobProtocol protocol, std::string& lines,
                                           const std::string& host, const std::string& user,
                                           const std::string& password) {
-    lines.clear();
-    int32_t error = 0;
-    const auto get =
-        EntryOrError<TGetRootInfosFn>(Name("Get", protocol, "RootInfos").c_str(), error);
-    if (!get)
-        return error;
-    char16_t* text = nullptr;
-    const TWide h(host), u(user), p(password);
-    const bool snmp = protocol == TOobProtocol::Snmp; // SNMP takes no credentials
-    const int32_t result =
-        get(&text, h.c_str(), snmp ? nullptr : u.c_str(), snmp ? nullptr : p.c_str());
-    return WithText(result, text, lines);
+    const TOobTarget target(protocol, host, user, password);
+    return CallForText<TGetRootInfosFn>(
+        Name("Get", protocol, "RootInfos"), lines, [&](TGetRootInfosFn get, char16_t** text) {
+            return get(text, target.host(), target.user(), target.password());
+        });
 }
 
 int32_t TRemoteQueryLibrary::GetSubInfos(TOobProtocol protocol, int32_t sessionId,
                                          int32_t rootIndex, std::string& lines,
                                          const std::string& host, const std::string& user,
                                          const std::string& password) {
-    lines.clear();
-    int32_t error = 0;
-    const auto get = EntryOrError<TGetSubInfosFn>(Name("Get", protocol, "SubInfos").c_str(), error);
-    if (!get)
-        return error;
-    char16_t* text = nullptr;
-    const TWide h(host), u(user), p(password);
-    const bool snmp = protocol == TOobProtocol::Snmp;
-    const int32_t result = get(sessionId, rootIndex, &text, h.c_str(), snmp ? nullptr : u.c_str(),
-                               snmp ? nullptr : p.c_str());
-    return WithText(result, text, lines);
+    const TOobTarget target(protocol, host, user, password);
+    return CallForText<TGetSubInfosFn>(
+        Name("Get", protocol, "SubInfos"), lines, [&](TGetSubInfosFn get, char16_t** text) {
+            return get(sessionId, rootIndex, text, target.host(), target.user(), target.password());
+        });
 }
 
 void TRemoteQueryLibrary::RemoveSession(TOobProtocol protocol, int32_t sessionId) {
@@ -193,32 +205,23 @@ void TRemoteQueryLibrary::RemoveSession(TOobProtocol protocol, int32_t sessionId
 int32_t TRemoteQueryLibrary::GetPowerState(TOobProtocol protocol, std::string& lines,
                                            const std::string& host, const std::string& user,
                                            const std::string& password) {
-    lines.clear();
-    int32_t error = 0;
-    const auto get =
-        EntryOrError<TGetPowerStateFn>(Name("", protocol, "GetPowerState").c_str(), error);
-    if (!get)
-        return error;
-    char16_t* text = nullptr;
-    const int32_t result =
-        get(&text, TWide(host).c_str(), TWide(user).c_str(), TWide(password).c_str());
-    return WithText(result, text, lines);
+    const TOobTarget target(protocol, host, user, password);
+    return CallForText<TGetPowerStateFn>(
+        Name("", protocol, "GetPowerState"), lines, [&](TGetPowerStateFn get, char16_t** text) {
+            return get(text, target.host(), target.user(), target.password());
+        });
 }
 
 int32_t TRemoteQueryLibrary::RemoteControlSystem(TOobProtocol protocol, std::string& out,
                                                  int32_t command, const std::string& host,
                                                  const std::string& user,
                                                  const std::string& password) {
-    out.clear();
-    int32_t error = 0;
-    const auto control = EntryOrError<TRemoteControlSystemFn>(
-        Name("", protocol, "RemoteControlSystem").c_str(), error);
-    if (!control)
-        return error;
-    char16_t* text = nullptr;
-    const int32_t result =
-        control(&text, command, TWide(host).c_str(), TWide(user).c_str(), TWide(password).c_str());
-    return WithText(result, text, out);
+    const TOobTarget target(protocol, host, user, password);
+    return CallForText<TRemoteControlSystemFn>(
+        Name("", protocol, "RemoteControlSystem"), out,
+        [&](TRemoteControlSystemFn control, char16_t** text) {
+            return control(text, command, target.host(), target.user(), target.password());
+        });
 }
 
 int32_t TRemoteQueryLibrary::WolPingClient(const std::string& mac, const std::string* port) {
@@ -231,27 +234,18 @@ int32_t TRemoteQueryLibrary::WolPingClient(const std::string& mac, const std::st
 }
 
 std::string TRemoteQueryLibrary::OobErrorMessage(TOobProtocol protocol) {
-    int32_t error = 0;
-    const auto message =
-        EntryOrError<TErrorMessageFn>(Name("", protocol, "ErrorMessage").c_str(), error);
-    if (!message)
-        return {};
-    char16_t* text = nullptr;
-    const int32_t result = message(&text);
     std::string out;
-    WithText(result, text, out);
+    CallForText<TErrorMessageFn>(
+        Name("", protocol, "ErrorMessage"), out,
+        [](TErrorMessageFn message, char16_t** text) { return message(text); });
     return out;
 }
 
 std::string TRemoteQueryLibrary::WolErrorMessage() {
-    int32_t error = 0;
-    const auto message = EntryOrError<TErrorMessageFn>("WOLErrorMessage", error);
-    if (!message)
-        return {};
-    char16_t* text = nullptr;
-    const int32_t result = message(&text);
     std::string out;
-    WithText(result, text, out);
+    CallForText<TErrorMessageFn>(
+        "WOLErrorMessage", out,
+        [](TErrorMessageFn message, char16_t** text) { return message(text); });
     return out;
 }
 

@@ -60,7 +60,7 @@ public:
                                 const std::string& password);
     // `mac`: 12 hexadecimal digits; `port` null for the library's default. -1 = failed.
     int32_t WolPingClient(const std::string& mac, const std::string* port);
-    // The last error text of iAMT, IPMI or (wol = true) Wake-on-LAN.
+    // The last error text of iAMT or IPMI, and of Wake-on-LAN.
     std::string OobErrorMessage(TOobProtocol protocol);
     std::string WolErrorMessage();
 
@@ -71,7 +71,9 @@ private:
     bool EnsureLoaded();
     // The entry, loading the library first; sets `error` to 126/127 when it cannot be had.
     template <typename Fn> Fn EntryOrError(const char* name, int32_t& error);
-    int32_t WithText(int32_t result, char16_t* text, std::string& out);
+    // Calls an entry that hands back a wide text, converts the text into `out` and frees it.
+    template <typename Fn, typename Call>
+    int32_t CallForText(const std::string& name, std::string& out, Call&& call);
 
     std::string LibraryPath() const;
 

@@ -512,32 +512,37 @@ std::size_t TCustomIniFile::ReadBinaryStream(std::string_view section, std::stri
     return stream.Data.size() - position;
 }
 
+namespace {
+
+// A typed read: the text converted by `convert`, the default when it is empty or does not convert.
+template <typename T, typename Convert>
+T ReadConverted(const TCustomIniFile& ini, std::string_view section, std::string_view ident,
+                T defaultValue, Convert convert) {
+    T value{};
+    const std::string text = ini.ReadString(section, ident, "");
+    return !text.empty() && convert(text, value) ? value : defaultValue;
+}
+
+} // namespace
+
 TDateTime TCustomIniFile::ReadDate(std::string_view section, std::string_view ident,
                                    TDateTime defaultValue) const {
-    TDateTime value = 0;
-    const std::string text = ReadString(section, ident, "");
-    return !text.empty() && TryStrToDate(text, value) ? value : defaultValue;
+    return ReadConverted(*this, section, ident, defaultValue, TryStrToDate);
 }
 
 TDateTime TCustomIniFile::ReadDateTime(std::string_view section, std::string_view ident,
                                        TDateTime defaultValue) const {
-    TDateTime value = 0;
-    const std::string text = ReadString(section, ident, "");
-    return !text.empty() && TryStrToDateTime(text, value) ? value : defaultValue;
+    return ReadConverted(*this, section, ident, defaultValue, TryStrToDateTime);
 }
 
 double TCustomIniFile::ReadFloat(std::string_view section, std::string_view ident,
                                  double defaultValue) const {
-    double value = 0;
-    const std::string text = ReadString(section, ident, "");
-    return !text.empty() && TryStrToFloat(text, value) ? value : defaultValue;
+    return ReadConverted(*this, section, ident, defaultValue, TryStrToFloat);
 }
 
 TDateTime TCustomIniFile::ReadTime(std::string_view section, std::string_view ident,
                                    TDateTime defaultValue) const {
-    TDateTime value = 0;
-    const std::string text = ReadString(section, ident, "");
-    return !text.empty() && TryStrToTime(text, value) ? value : defaultValue;
+    return ReadConverted(*this, section, ident, defaultValue, TryStrToTime);
 }
 
 void TCustomIniFile::WriteBinaryStream(std::string_view section, std::string_view ident,
