@@ -14,13 +14,18 @@ TTreeNode::TTreeNode(TReportTree* tree, TTreeNode* parent, int level, std::strin
 
 TTreeNode::~TTreeNode() {
     // Free deep trees without deep recursion: move the descendants out level by level.
-    std::vector<std::unique_ptr<TTreeNode>> pending = std::move(Children_);
+    if (!Children_)
+        return;
+    TChildren pending = std::move(*Children_);
+    Children_.reset();
     while (!pending.empty()) {
         std::unique_ptr<TTreeNode> node = std::move(pending.back());
         pending.pop_back();
-        for (auto& child : node->Children_)
-            pending.push_back(std::move(child));
-        node->Children_.clear();
+        if (node->Children_) {
+            for (auto& child : *node->Children_)
+                pending.push_back(std::move(child));
+            node->Children_.reset();
+        }
     }
 }
 
@@ -29,20 +34,20 @@ TTreeNode* TTreeNode::Parent() const {
 }
 
 TTreeNode* TTreeNode::NextSibling() const {
-    if (!Parent_ || Index_ + 1 >= Parent_->Children_.size())
+    if (!Parent_ || Index_ + 1 >= Parent_->ChildCount())
         return nullptr;
-    return Parent_->Children_[Index_ + 1].get();
+    return Parent_->Child(Index_ + 1);
 }
 
 TTreeNode* TTreeNode::PrevSibling() const {
     if (!Parent_ || Index_ == 0)
         return nullptr;
-    return Parent_->Children_[Index_ - 1].get();
+    return Parent_->Child(Index_ - 1);
 }
 
 TTreeNode* TTreeNode::NextInTree() const {
-    if (!Children_.empty())
-        return Children_.front().get();
+    if (TTreeNode* first = FirstChild())
+        return first;
     for (const TTreeNode* node = this; node && node->Level_ >= 0; node = node->Parent_) {
         if (TTreeNode* next = node->NextSibling())
             return next;
@@ -77,23 +82,24 @@ bool TTreeNode::IsDescendantOf(const TTreeNode* ancestor) const {
 }
 
 TTreeNode* TTreeNode::AppendChild(std::string text, int32_t imageCode) {
-    return InsertChild(Children_.size(), std::move(text), imageCode);
+    return InsertChild(ChildCount(), std::move(text), imageCode);
 }
 
 TTreeNode* TTreeNode::InsertChild(size_t index, std::string text, int32_t imageCode) {
-    index = std::min(index, Children_.size());
+    if (!Children_)
+        Children_ = std::make_unique<TChildren>();
+    index = std::min(index, Children_->size());
     auto node = std::unique_ptr<TTreeNode>(
         new TTreeNode(Tree_, this, Level_ + 1, std::move(text), imageCode));
     TTreeNode* raw = node.get();
-    Children_.insert(Children_.begin() + static_cast<std::ptrdiff_t>(index), std::move(node));
+    Children_->insert(Children_->begin() + static_cast<std::ptrdiff_t>(index), std::move(node));
     Renumber(index);
     return raw;
 }
 
 void TTreeNode::DeleteChildren() {
-    std::vector<std::unique_ptr<TTreeNode>> children = std::move(Children_);
-    Children_.clear();
-    // Each child's destructor frees its own subtree without deep recursion.
+    // Moved out first: the children's destructors free their subtrees without deep recursion.
+    std::unique_ptr<TChildren> children = std::move(Children_);
 }
 
 void TTreeNode::Delete() {
@@ -101,14 +107,14 @@ void TTreeNode::Delete() {
     if (!parent)
         return; // the hidden root is never deleted
     const size_t index = Index_;
-    std::unique_ptr<TTreeNode> self = std::move(parent->Children_[index]);
-    parent->Children_.erase(parent->Children_.begin() + static_cast<std::ptrdiff_t>(index));
+    std::unique_ptr<TTreeNode> self = std::move((*parent->Children_)[index]);
+    parent->Children_->erase(parent->Children_->begin() + static_cast<std::ptrdiff_t>(index));
     parent->Renumber(index);
 }
 
 void TTreeNode::Renumber(size_t from) {
-    for (size_t i = from; i < Children_.size(); ++i)
-        Children_[i]->Index_ = static_cast<uint32_t>(i);
+    for (size_t i = from; i < ChildCount(); ++i)
+        (*Children_)[i]->Index_ = static_cast<uint32_t>(i);
 }
 
 // --- Trees

@@ -106,10 +106,10 @@ public:
     size_t Index() const { return Index_; }
     TReportTree& Tree() const { return *Tree_; }
 
-    size_t ChildCount() const { return Children_.size(); }
-    TTreeNode* Child(size_t index) const { return Children_[index].get(); }
-    TTreeNode* FirstChild() const { return Children_.empty() ? nullptr : Children_.front().get(); }
-    TTreeNode* LastChild() const { return Children_.empty() ? nullptr : Children_.back().get(); }
+    size_t ChildCount() const { return Children_ ? Children_->size() : 0; }
+    TTreeNode* Child(size_t index) const { return (*Children_)[index].get(); }
+    TTreeNode* FirstChild() const { return ChildCount() ? Children_->front().get() : nullptr; }
+    TTreeNode* LastChild() const { return ChildCount() ? Children_->back().get() : nullptr; }
     TTreeNode* NextSibling() const;
     TTreeNode* PrevSibling() const;
     // The next node in tree order (pre-order: children first, then siblings, then up).
@@ -145,7 +145,10 @@ private:
     TReportTree* Tree_;
     TTreeNode* Parent_; // the tree's hidden root for top-level nodes
     std::unique_ptr<TNodeObject> Object_;
-    std::vector<std::unique_ptr<TTreeNode>> Children_;
+    // Allocated with the first child: most nodes are leaves, and a million of them should not
+    // each carry an empty list.
+    using TChildren = std::vector<std::unique_ptr<TTreeNode>>;
+    std::unique_ptr<TChildren> Children_;
 };
 
 // A whole tree. Its top-level nodes are the children of a hidden root.
