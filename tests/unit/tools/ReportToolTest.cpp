@@ -1,0 +1,155 @@
+#include "tools/report/ReportTool.h"
+
+#include "report/ReportFile.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+using namespace ostero::report;
+using ostero::tools::RunReportTool;
+
+namespace {
+
+class ReportToolTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Folder_ = fs::temp_directory_path() /
+                  ("ostero-report-tool-" + std::to_string(::getpid()) + "-" +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(Folder_);
+        fs::create_directories(Folder_);
+    }
+    void TearDown() override { fs::remove_all(Folder_); }
+
+    int Run(const std::vector<std::string>& args) {
+        Out_.str({});
+        Err_.str({});
+        return RunReportTool(args, Out_, Err_);
+    }
+    // A report with groups, properties with awkward texts, a private value and a chart.
+    std::string WriteSample() {
+        TReportDocument doc;
+        TTreeNode* c = AddNode(doc.Tree, nullptr, 401, 0, "Hardwaredevices", 0);
+        c = AddNode(doc.Tree, c, 3, 0, "CPUs", 1);
+        c = AddNode(doc.Tree, c, 11, nfHighlight, "Name=Caf\xE9 CPU\twith tab", 10);
+        c = AddNode(doc.Tree, c, 43, nfPrivate, "Serial=AB\\12", 12);
+        c = AddNode(doc.Tree, c, 0, 0, "Status=OK", 21);
+        TTreeNode* log = AddNode(doc.Tree, c, 407, 0, "Sensorlog", 0);
+        auto& cpu = doc.Chart.AddSeries("CPU [\xB0"
+                                        "C]");
+        cpu.AddPoint(46000.5, 40);
+        cpu.AddPoint(46000.6, 41);
+        auto& fan = doc.Chart.AddSeries("Fan [RPM]");
+        fan.AddPoint(46000.5, 1200);
+        fan.AddMissing(46000.6, 1200);
+        auto object = std::make_unique<TChartObject>();
+        object->Chart = &doc.Chart;
+        log->SetObject(std::move(object));
+        ArrangeChartAxes(doc.Chart, true);
+        AddChartLineNodes(*log, doc.Chart);
+        const std::string file = (Folder_ / "sample.trp").string();
+        EXPECT_TRUE(SaveReport(doc, file, true));
+        return file;
+    }
+    fs::path Folder_;
+    std::ostringstream Out_, Err_;
+};
+
+TEST_F(ReportToolTest, DumpPrintsOneLinePerNodeThenTheSeries) {
+    const std::string file = WriteSample();
+    ASSERT_EQ(Run({"dump", file}), 0) << Err_.str();
+    EXPECT_EQ(Out_.str(), "0\t401\t-1\tG\t0\tHardwaredevices\t\n"
+                          "1\t3\t-1\tG\t0\tCPUs\t\n"
+                          "2\t11\t-1\tP10\t1\tName\tCaf\xC3\xA9 CPU\\twith tab\n"
+                          "2\t43\t-1\tP12\t8\tSerial\tAB\\\\12\n"
+                          "2\t0\t-1\tP21\t0\tStatus\tOK\n"
+                          "0\t407\t-1\tC\t0\tSensorlog\t\n"
+                          "1\t93\t-1\tL\t0\tCPU [\xC2\xB0"
+                          "C]\t\n"
+                          "1\t94\t-1\tL\t0\tFan [RPM]\t\n"
+                          "series\t0\tCPU [\xC2\xB0"
+                          "C]\t1\tL\t2\t0\n"
+                          "series\t1\tFan [RPM]\t1\tR\t2\t1\n");
+}
+
+TEST_F(ReportToolTest, ConvertedFileDumpsIdentically) {
+    const std::string file = WriteSample();
+    ASSERT_EQ(Run({"dump", file}), 0);
+    const std::string original = Out_.str();
+    const std::string copy = (Folder_ / "copy.trp").string();
+    ASSERT_EQ(Run({"convert", file, copy}), 0) << Err_.str();
+    ASSERT_EQ(Run({"dump", copy}), 0);
+    EXPECT_EQ(Out_.str(), original);
+
+    // Without private data the serial number is gone, the rest stays.
+    const std::string open = (Folder_ / "open.trp").string();
+    ASSERT_EQ(Run({"convert", file, open, "--no-private"}), 0);
+    ASSERT_EQ(Run({"dump", open}), 0);
+    EXPECT_EQ(Out_.str().find("Serial"), std::string::npos);
+    EXPECT_NE(Out_.str().find("Status"), std::string::npos);
+}
+
+TEST_F(ReportToolTest, FindPrintsTheHitsWithTheirTreeOrderIndex) {
+    const std::string file = WriteSample();
+    EXPECT_EQ(Run({"find", file, "--text", "cpu"}), 0);
+    EXPECT_EQ(Out_.str(), "1\tCPUs\n6\tCPU [\xC2\xB0"
+                          "C]\n");
+    EXPECT_EQ(Run({"find", file, "--text", "nothing like it"}), 1);
+    EXPECT_EQ(Out_.str(), "");
+    EXPECT_EQ(Run({"find", file, "--errors"}), 1);
+    EXPECT_EQ(Run({"find", file, "--warnings"}), 1);
+    EXPECT_EQ(Run({"find", file, "--bogus"}), 2);
+}
+
+TEST_F(ReportToolTest, SensorLogBecomesASensorlogReport) {
+    const std::string log = (Folder_ / "sensors.csv").string();
+    std::ofstream(log, std::ios::binary) << "Date;Time;CPU [\xB0"
+                                            "C];Fan [RPM]\r\n"
+                                            "10.12.2026;08:00:00;40,5;1200\r\n"
+                                            "10.12.2026;08:00:10;41;\r\n";
+    const std::string out = (Folder_ / "sensors.trp").string();
+    ASSERT_EQ(Run({"sensorlog", log, out}), 0) << Err_.str();
+    ASSERT_EQ(Run({"dump", out}), 0);
+    EXPECT_EQ(Out_.str(), "0\t407\t-1\tC\t0\tSensorlog\t\n"
+                          "1\t93\t-1\tL\t0\tCPU [\xC2\xB0"
+                          "C]\t\n"
+                          "1\t94\t-1\tL\t0\tFan [RPM]\t\n"
+                          "series\t0\tCPU [\xC2\xB0"
+                          "C]\t1\tL\t2\t0\n"
+                          "series\t1\tFan [RPM]\t1\tR\t2\t1\n");
+
+    std::ofstream(log, std::ios::binary) << "Date;Time;CPU\r\n32.13.2026;08:00:00;1\r\n";
+    EXPECT_EQ(Run({"sensorlog", log, out}), 2);
+    EXPECT_NE(Err_.str().find("An error occurred while reading sensorlogfile"), std::string::npos);
+}
+
+TEST_F(ReportToolTest, ErrorsGiveStatusTwoAndTheMessage) {
+    const std::string missing = (Folder_ / "missing.trp").string();
+    EXPECT_EQ(Run({"dump", missing}), 2);
+    EXPECT_EQ(Err_.str(), "File '" + missing + "' not found\n");
+
+    const std::string damaged = (Folder_ / "damaged.trp").string();
+    std::ofstream(damaged) << "not a report at all";
+    EXPECT_EQ(Run({"dump", damaged}), 2);
+    EXPECT_EQ(Err_.str(),
+              "File '" + damaged + "' is not a valid report file, or the file is damaged!\n");
+
+    const std::string newer = (Folder_ / "newer.trp").string();
+    std::ofstream(newer, std::ios::binary)
+        << std::string("\x04TRPT\x07", 6) << std::string(15, '\0') << std::string(20, 'x');
+    EXPECT_EQ(Run({"dump", newer}), 2);
+    EXPECT_EQ(Err_.str(), "File '" + newer +
+                              "' is a new file format. You have to update the program to read "
+                              "this file.\n");
+
+    EXPECT_EQ(Run({}), 2);
+    EXPECT_EQ(Run({"frobnicate"}), 2);
+    EXPECT_EQ(Run({"dump"}), 2);
+    EXPECT_TRUE(Out_.str().empty());
+}
+
+} // namespace
