@@ -2,7 +2,11 @@
 // Run: build/release/bench/bench_report (preset release).
 #include "ReportGenerator.h"
 
+#include "report/ReportFile.h"
 #include "report/TreeSearch.h"
+
+#include <filesystem>
+#include <string>
 
 #include <benchmark/benchmark.h>
 
@@ -42,6 +46,44 @@ BENCHMARK(BM_FindTextThroughTheWholeTree)
     ->Arg(100000)
     ->Arg(1000000)
     ->Unit(benchmark::kMillisecond);
+
+std::string BenchFile(size_t nodes) {
+    return (std::filesystem::temp_directory_path() /
+            ("ostero-bench-" + std::to_string(nodes) + ".trp"))
+        .string();
+}
+
+void BM_SaveReport(benchmark::State& state) {
+    const size_t nodes = static_cast<size_t>(state.range(0));
+    report::TReportDocument doc;
+    bench::GenerateReport(doc, nodes);
+    const std::string file = BenchFile(nodes);
+    for (auto _ : state) {
+        if (!report::SaveReport(doc, file, true))
+            state.SkipWithError("save failed");
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(nodes));
+    std::filesystem::remove(file);
+}
+BENCHMARK(BM_SaveReport)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+void BM_LoadReport(benchmark::State& state) {
+    const size_t nodes = static_cast<size_t>(state.range(0));
+    const std::string file = BenchFile(nodes);
+    {
+        report::TReportDocument doc;
+        bench::GenerateReport(doc, nodes);
+        report::SaveReport(doc, file, true);
+    }
+    report::TReportDocument doc;
+    for (auto _ : state) {
+        if (report::LoadReport(doc, file, nullptr) != 0)
+            state.SkipWithError("load failed");
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(nodes));
+    std::filesystem::remove(file);
+}
+BENCHMARK(BM_LoadReport)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
 // Heap bytes per node, and the bytes of its texts (name and value) for comparison.
 void BM_MemoryPerNode(benchmark::State& state) {
