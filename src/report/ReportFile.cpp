@@ -1,5 +1,7 @@
 #include "report/ReportFile.h"
 
+#include "report/ReportRecords.h"
+
 #include "support/SysUtils.h"
 #include "support/platform/FileReplace.h"
 
@@ -11,18 +13,9 @@
 
 namespace ostero::report {
 
-namespace {
+using namespace detail;
 
-constexpr int kAttempts = 6;
-constexpr size_t kMaxText = 1023;
-constexpr size_t kOwnRecordMax = 1032;
-constexpr size_t kSiblingRecordMax = 1028;
-constexpr size_t kHeaderEnd = 21; // signature (5) + header (16)
-constexpr uint32_t kChartHeaderCode = 0xFF00;
-constexpr uint32_t kChartDataCode = 0xFF01;
-constexpr uint32_t kMissingBits = 0xDD5E0B6B; // -1e18 as a single
-constexpr double kMissingLimit = -1e17;
-constexpr uintmax_t kMaxFileSize = uintmax_t{512} << 20;
+namespace {
 
 std::chrono::milliseconds RetryDelay{200};
 
@@ -34,14 +27,6 @@ void PutU32(std::string& out, uint32_t v) {
     PutU16(out, v & 0xFFFF);
     PutU16(out, v >> 16);
 }
-uint32_t GetU16(std::string_view b, size_t at) {
-    return static_cast<uint8_t>(b[at]) |
-           (static_cast<uint32_t>(static_cast<uint8_t>(b[at + 1])) << 8);
-}
-uint32_t GetU32(std::string_view b, size_t at) {
-    return GetU16(b, at) | (GetU16(b, at + 2) << 16);
-}
-
 void PutRecord(std::string& out, uint32_t image, uint32_t code, uint32_t flags,
                std::string_view text) {
     PutU32(out, static_cast<uint32_t>(text.size() + 9));
@@ -106,63 +91,6 @@ std::string_view UpToZero(std::string_view text) {
     return zero == std::string_view::npos ? text : text.substr(0, zero);
 }
 
-// One parsed record body.
-struct TRecord {
-    uint32_t Image = 0;
-    uint32_t Code = 0;
-    uint32_t Flags = 0;
-    std::string_view Body;
-    std::string_view Text; // raw stored text (node records and chart header)
-};
-
-enum class TFormat { Own, Sibling };
-
-// Reads the record at `pos`; false for a truncated, over-long or too short record.
-bool ReadRecord(std::string_view bytes, size_t& pos, TFormat format, uint8_t version,
-                TRecord& rec) {
-    if (bytes.size() - pos < 4)
-        return false;
-    const uint32_t length = GetU32(bytes, pos);
-    const size_t limit = format == TFormat::Own ? kOwnRecordMax : kSiblingRecordMax;
-    if (length > limit || bytes.size() - pos - 4 < length)
-        return false;
-    rec.Body = bytes.substr(pos + 4, length);
-    pos += 4 + length;
-    if (length < 4)
-        return false;
-    rec.Image = GetU16(rec.Body, 0);
-    rec.Code = GetU16(rec.Body, 2);
-    rec.Flags = 0;
-    if (rec.Code == kChartDataCode) {
-        rec.Text = {};
-        return length >= (format == TFormat::Own ? 16u : 12u);
-    }
-    size_t start, size;
-    if (format == TFormat::Own) {
-        if (length < 8)
-            return false;
-        rec.Flags = GetU32(rec.Body, 4);
-        start = 8;
-        size = length - 8;
-    } else if (version >= 3) {
-        if (length < 5)
-            return false;
-        start = 4;
-        size = length - 5;
-    } else {
-        const bool property = rec.Code >= static_cast<uint32_t>(kMinTypeCode);
-        const size_t tail = property ? 9 : 5;
-        if (length < tail)
-            return false;
-        start = 5;
-        size = length - tail;
-    }
-    if (size > kMaxText + 1)
-        return false;
-    rec.Text = UpToZero(rec.Body.substr(start, size));
-    return rec.Text.size() <= kMaxText;
-}
-
 enum class TLoad { Loaded, Invalid, Newer, Retry };
 
 TLoad LoadAttempt(TReportDocument& doc, std::string_view bytes, TTreeNode* target) {
@@ -176,9 +104,9 @@ TLoad LoadAttempt(TReportDocument& doc, std::string_view bytes, TTreeNode* targe
         return TLoad::Retry;
     const std::string_view sig = bytes.substr(0, 5);
     TFormat format;
-    if (sig == std::string_view("\4TRPT", 5))
+    if (sig == kOwnSignature)
         format = TFormat::Own;
-    else if (sig == std::string_view("\4SRPT", 5))
+    else if (sig == kSiblingSignature)
         format = TFormat::Sibling;
     else
         return TLoad::Invalid;
@@ -256,6 +184,71 @@ TLoad LoadAttempt(TReportDocument& doc, std::string_view bytes, TTreeNode* targe
     return TLoad::Loaded;
 }
 
+void WaitBeforeRetry() {
+    std::this_thread::sleep_for(RetryDelay);
+    support::ProcessMessages();
+}
+
+char UpperAscii(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+}
+
+std::string Upper(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(), UpperAscii);
+    return out;
+}
+
+} // namespace
+
+namespace detail {
+
+// Reads the record at `pos`; false for a truncated, over-long or too short record.
+bool ReadRecord(std::string_view bytes, size_t& pos, TFormat format, uint8_t version,
+                TRecord& rec) {
+    if (bytes.size() - pos < 4)
+        return false;
+    const uint32_t length = GetU32(bytes, pos);
+    const size_t limit = format == TFormat::Own ? kOwnRecordMax : kSiblingRecordMax;
+    if (length > limit || bytes.size() - pos - 4 < length)
+        return false;
+    rec.Body = bytes.substr(pos + 4, length);
+    pos += 4 + length;
+    if (length < 4)
+        return false;
+    rec.Image = GetU16(rec.Body, 0);
+    rec.Code = GetU16(rec.Body, 2);
+    rec.Flags = 0;
+    if (rec.Code == kChartDataCode) {
+        rec.Text = {};
+        return length >= (format == TFormat::Own ? 16u : 12u);
+    }
+    size_t start, size;
+    if (format == TFormat::Own) {
+        if (length < 8)
+            return false;
+        rec.Flags = GetU32(rec.Body, 4);
+        start = 8;
+        size = length - 8;
+    } else if (version >= 3) {
+        if (length < 5)
+            return false;
+        start = 4;
+        size = length - 5;
+    } else {
+        const bool property = rec.Code >= static_cast<uint32_t>(kMinTypeCode);
+        const size_t tail = property ? 9 : 5;
+        if (length < tail)
+            return false;
+        start = 5;
+        size = length - tail;
+    }
+    if (size > kMaxText + 1)
+        return false;
+    rec.Text = UpToZero(rec.Body.substr(start, size));
+    return rec.Text.size() <= kMaxText;
+}
+
 // The whole file, or false when it cannot be read or is too large (`tooLarge` set then).
 bool ReadWholeFile(const std::string& fileName, std::string& bytes, bool& tooLarge) {
     tooLarge = false;
@@ -276,22 +269,7 @@ bool ReadWholeFile(const std::string& fileName, std::string& bytes, bool& tooLar
     return static_cast<std::streamoff>(in.gcount()) == size;
 }
 
-void WaitBeforeRetry() {
-    std::this_thread::sleep_for(RetryDelay);
-    support::ProcessMessages();
-}
-
-char UpperAscii(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
-}
-
-std::string Upper(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(), UpperAscii);
-    return out;
-}
-
-} // namespace
+} // namespace detail
 
 void SetLoadRetryDelay(std::chrono::milliseconds delay) {
     RetryDelay = delay;
@@ -403,7 +381,7 @@ int ScanReportBytes(std::string_view bytes, const std::string& searchText,
         return -1;
     if (bytes.size() < 5)
         return -3;
-    if (bytes.substr(0, 5) != std::string_view("\4SRPT", 5))
+    if (bytes.substr(0, 5) != kSiblingSignature)
         return -1;
     if (bytes.size() < kHeaderEnd)
         return -3;

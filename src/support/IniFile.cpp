@@ -1,5 +1,6 @@
 #include "support/IniFile.h"
 
+#include "support/TextCodec.h"
 #include "support/platform/FileReplace.h"
 
 #include <algorithm>
@@ -19,30 +20,6 @@ namespace ostero::support {
 namespace fs = std::filesystem;
 
 namespace {
-
-// Upper case of one Windows-1252 byte: ASCII letters, the accented Latin letters 0xE0..0xFE
-// (except the division sign 0xF7) and the four letters whose capitals lie in 0x80..0x9F.
-char AnsiUpperChar(char c) {
-    const auto b = static_cast<unsigned char>(c);
-    if ((b >= 'a' && b <= 'z') || (b >= 0xE0 && b <= 0xFE && b != 0xF7))
-        return static_cast<char>(b - 0x20);
-    switch (b) {
-    case 0x9A: // s caron
-    case 0x9C: // oe
-    case 0x9E: // z caron
-        return static_cast<char>(b - 0x10);
-    case 0xFF: // y diaeresis
-        return static_cast<char>(0x9F);
-    default:
-        return c;
-    }
-}
-
-std::string AnsiUpperCase(std::string_view text) {
-    std::string upper(text);
-    std::transform(upper.begin(), upper.end(), upper.begin(), AnsiUpperChar);
-    return upper;
-}
 
 // Trims bytes up to and including the space: blanks and control characters.
 std::string_view Trim(std::string_view text) {

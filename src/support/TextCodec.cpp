@@ -127,4 +127,37 @@ std::u16string AnsiToUtf16(std::string_view ansi) {
     return out;
 }
 
+char AnsiUpperChar(char c) {
+    const auto b = static_cast<unsigned char>(c);
+    if ((b >= 'a' && b <= 'z') || (b >= 0xE0 && b <= 0xFE && b != 0xF7))
+        return static_cast<char>(b - 0x20);
+    switch (b) {
+    case 0x9A: // s caron
+    case 0x9C: // oe
+    case 0x9E: // z caron
+        return static_cast<char>(b - 0x10);
+    case 0xFF: // y diaeresis
+        return static_cast<char>(0x9F);
+    default:
+        return c;
+    }
+}
+
+std::string AnsiUpperCase(std::string_view text) {
+    std::string upper(text);
+    for (char& c : upper)
+        c = AnsiUpperChar(c);
+    return upper;
+}
+
+bool AnsiSameText(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (AnsiUpperChar(a[i]) != AnsiUpperChar(b[i]))
+            return false;
+    }
+    return true;
+}
+
 } // namespace ostero::support

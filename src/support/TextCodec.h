@@ -25,4 +25,11 @@ std::u16string AnsiToUtf16(std::string_view ansi);
 char32_t AnsiCharToUnicode(unsigned char c);
 int UnicodeToAnsiChar(char32_t cp);
 
+// Upper case of Windows-1252 text: ASCII letters, the accented Latin letters 0xE0..0xFE (except
+// the division sign 0xF7) and the four letters whose capitals lie in 0x80..0x9F.
+char AnsiUpperChar(char c);
+std::string AnsiUpperCase(std::string_view text);
+// Equal without regard to letter case (as AnsiUpperCase folds it).
+bool AnsiSameText(std::string_view a, std::string_view b);
+
 } // namespace ostero::support
