@@ -1,13 +1,19 @@
 #include "tools/report/ReportTool.h"
 
+#include "report/ReportCompare.h"
 #include "report/ReportFile.h"
+#include "report/ReportScan.h"
 #include "report/SensorLog.h"
 #include "report/TreeSearch.h"
 #include "support/TextCodec.h"
 #include "support/UserMessage.h"
 
+#include <ctime>
 #include <filesystem>
+#include <iomanip>
+#include <map>
 #include <ostream>
+#include <sstream>
 
 namespace ostero::tools {
 
@@ -18,14 +24,17 @@ namespace {
 
 constexpr const char* kUsage = "usage: ostero-report dump FILE\n"
                                "       ostero-report convert IN OUT [--no-private]\n"
+                               "       ostero-report compare A B [--summary]\n"
                                "       ostero-report find FILE (--text T | --errors | --warnings)\n"
+                               "       ostero-report scan DIR (--text T | --errors | --warnings)"
+                               " [--from TIME] [--to TIME]\n"
                                "       ostero-report sensorlog LOG OUT\n";
 
 // Backslash, tab, CR and LF written so that one node stays one line of seven fields.
-std::string Escape(const std::string& ansi) {
+std::string EscapeControls(const std::string& text) {
     std::string out;
-    out.reserve(ansi.size());
-    for (char c : ansi) {
+    out.reserve(text.size());
+    for (char c : text) {
         switch (c) {
         case '\\':
             out += "\\\\";
@@ -43,7 +52,11 @@ std::string Escape(const std::string& ansi) {
             out += c;
         }
     }
-    return support::AnsiToUtf8(out);
+    return out;
+}
+
+std::string Escape(const std::string& ansi) {
+    return support::AnsiToUtf8(EscapeControls(ansi));
 }
 
 std::string Kind(const TTreeNode& node) {
@@ -62,14 +75,17 @@ void Fail(std::ostream& err, const char* format, const std::string& file) {
     err << support::AnsiToUtf8(support::TUserMessage::FormatMessage(format, {file})) << "\n";
 }
 
-// Loads a report as the viewer does; answers 0, or 2 after printing the message.
-int Load(TReportDocument& doc, const std::string& file, std::ostream& err) {
+bool Exists(const std::string& file, std::ostream& err) {
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(file, ec)) {
-        Fail(err, "File '%s' not found", file);
-        return 2;
-    }
-    switch (report::LoadReport(doc, file, nullptr)) {
+    if (std::filesystem::is_regular_file(file, ec))
+        return true;
+    Fail(err, "File '%s' not found", file);
+    return false;
+}
+
+// 0, or 2 after printing the message of a load result.
+int LoadResult(int result, const std::string& file, std::ostream& err) {
+    switch (result) {
     case 0:
         return 0;
     case 2:
@@ -81,6 +97,13 @@ int Load(TReportDocument& doc, const std::string& file, std::ostream& err) {
         Fail(err, "File '%s' is not a valid report file, or the file is damaged!", file);
         return 2;
     }
+}
+
+// Loads a report as the viewer does; answers 0, or 2 after printing the message.
+int Load(TReportDocument& doc, const std::string& file, std::ostream& err) {
+    if (!Exists(file, err))
+        return 2;
+    return LoadResult(report::LoadReport(doc, file, nullptr), file, err);
 }
 
 int Dump(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -148,6 +171,148 @@ int Find(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     return 0;
 }
 
+const char* StateName(int32_t state) {
+    switch (state) {
+    case report::ssAdded:
+        return "added";
+    case report::ssRemoved:
+        return "removed";
+    case report::ssContainsChanges:
+        return "contains changes";
+    case report::ssChanged:
+        return "changed";
+    case report::ssVolatileChanged:
+        return "volatile changed";
+    case report::ssVolatileAdded:
+        return "volatile added";
+    case report::ssVolatileRemoved:
+        return "volatile removed";
+    case report::ssSame:
+        return "same";
+    case -1:
+        return "none";
+    default:
+        return "other";
+    }
+}
+
+// Merges B into A as the report comparison does and prints the merged tree, or with --summary
+// the number of nodes per state. Exit 1 when a node is added, removed or changed.
+int Compare(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const bool summary = args.size() == 4 && args[3] == "--summary";
+    if (args.size() != 3 && !summary) {
+        err << kUsage;
+        return 2;
+    }
+    TReportDocument doc;
+    if (const int status = Load(doc, args[1], err))
+        return status;
+    if (!Exists(args[2], err))
+        return 2;
+    if (const int status = LoadResult(report::LoadCompareReport(doc, args[2]), args[2], err))
+        return status;
+    std::map<int32_t, size_t> counts;
+    for (const TTreeNode* node = doc.Tree.First(); node; node = node->NextInTree())
+        ++counts[node->StateIndex()];
+    if (summary) {
+        for (const auto& [state, count] : counts)
+            out << state << '\t' << StateName(state) << '\t' << count << '\n';
+    } else {
+        DumpReport(doc, out);
+    }
+    for (int32_t state : {report::ssAdded, report::ssRemoved, report::ssChanged}) {
+        if (counts.count(state) != 0)
+            return 1;
+    }
+    return 0;
+}
+
+// "YYYY-MM-DD", "YYYY-MM-DD HH:MM" or "YYYY-MM-DD HH:MM:SS" (also with "T"), local time.
+bool ParseTime(const std::string& text, std::chrono::system_clock::time_point& time) {
+    std::string normal = text;
+    if (normal.size() > 10 && normal[10] == 'T')
+        normal[10] = ' ';
+    for (const char* format : {"%Y-%m-%d %H:%M:%S", "%Y-%m-%d %H:%M", "%Y-%m-%d"}) {
+        std::tm tm{};
+        std::istringstream in(normal);
+        in >> std::get_time(&tm, format);
+        if (in.fail() || in.peek() != std::char_traits<char>::eof())
+            continue;
+        tm.tm_isdst = -1;
+        const std::time_t seconds = std::mktime(&tm);
+        if (seconds == -1)
+            return false;
+        time = std::chrono::system_clock::from_time_t(seconds);
+        return true;
+    }
+    return false;
+}
+
+std::string FormatTime(std::chrono::system_clock::time_point time) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
+    std::tm tm{};
+    localtime_r(&seconds, &tm);
+    std::ostringstream out;
+    out << std::put_time(&tm, "%Y-%m-%d %H:%M:%S");
+    return out.str();
+}
+
+// Scans a folder as the report-file search does and prints each listed file with its last
+// change, then the final counts. Exit 1 when no file matched.
+int Scan(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.size() < 3) {
+        err << kUsage;
+        return 2;
+    }
+    report::TFolderScan scan;
+    scan.Folder = args[1];
+    size_t next = 3;
+    if (args[2] == "--text" && args.size() >= 4) {
+        scan.Kind = report::TSearchKind::Text;
+        scan.Text = support::Utf8ToAnsi(args[3]);
+        next = 4;
+        if (scan.Text.empty()) {
+            err << kUsage;
+            return 2;
+        }
+    } else if (args[2] == "--errors") {
+        scan.Kind = report::TSearchKind::Errors;
+    } else if (args[2] == "--warnings") {
+        scan.Kind = report::TSearchKind::Warnings;
+    } else {
+        err << kUsage;
+        return 2;
+    }
+    // One bound alone leaves the other side open.
+    scan.Start = std::chrono::system_clock::time_point::min();
+    scan.End = std::chrono::system_clock::time_point::max();
+    for (; next < args.size(); next += 2) {
+        const bool from = args[next] == "--from";
+        if ((!from && args[next] != "--to") || next + 1 >= args.size()) {
+            err << kUsage;
+            return 2;
+        }
+        if (!ParseTime(args[next + 1], from ? scan.Start : scan.End)) {
+            err << "ostero-report: '" << args[next + 1]
+                << "' is not a time (YYYY-MM-DD [HH:MM[:SS]])\n";
+            return 2;
+        }
+        scan.DateRange = true;
+    }
+    std::error_code ec;
+    if (!std::filesystem::is_directory(scan.Folder, ec)) {
+        Fail(err, "Folder '%s' not found", scan.Folder);
+        return 2;
+    }
+    const report::TScanProgress result =
+        report::ScanReportFolder(scan, [&out](const report::TScanHit& hit) {
+            out << EscapeControls(hit.Name) << '\t' << FormatTime(hit.LastChange)
+                << '\n';
+        });
+    out << result.StatusText() << '\n';
+    return result.Found > 0 ? 0 : 1;
+}
+
 // Reads a sensor log into a "Sensorlog" category node, as the session does, and saves it.
 int SensorLog(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (args.size() != 3) {
@@ -206,6 +371,10 @@ int RunReportTool(const std::vector<std::string>& args, std::ostream& out, std::
         return Convert(args, out, err);
     if (args[0] == "find")
         return Find(args, out, err);
+    if (args[0] == "compare")
+        return Compare(args, out, err);
+    if (args[0] == "scan")
+        return Scan(args, out, err);
     if (args[0] == "sensorlog")
         return SensorLog(args, out, err);
     err << "ostero-report: unknown command '" << args[0] << "'\n" << kUsage;

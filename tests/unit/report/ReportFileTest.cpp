@@ -1,5 +1,7 @@
 #include "report/ReportFile.h"
 
+#include "SiblingReport.h"
+
 #include "support/SysUtils.h"
 
 #include <gtest/gtest.h>
@@ -17,34 +19,9 @@
 using namespace ostero::report;
 using ostero::support::ScrambleText;
 namespace fs = std::filesystem;
+using namespace ostero::testing;
 
 namespace {
-
-std::string U16(uint32_t v) {
-    return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
-}
-std::string U32(uint32_t v) {
-    return U16(v & 0xFFFF) + U16(v >> 16);
-}
-
-// A sibling-format node record in the layout of `version`.
-std::string SiblingRecord(uint8_t version, uint32_t image, uint32_t code, const std::string& text) {
-    const std::string stored = ScrambleText(text);
-    std::string body = U16(image) + U16(code);
-    if (version >= 3) {
-        body += stored + '\0';
-    } else {
-        // An ignored byte, then the text; a property record ends in 4 ignored bytes.
-        body += '\x7F' + stored;
-        if (code >= 10)
-            body += std::string("\0\1\2\3", 4);
-    }
-    return U32(static_cast<uint32_t>(body.size())) + body;
-}
-
-std::string SiblingHeader(uint8_t version) {
-    return std::string("\4SRPT", 5) + static_cast<char>(version) + std::string(15, '\0');
-}
 
 // Texts of a tree in tree order with their depth, image code and value, for comparisons.
 std::vector<std::string> Dump(const TReportTree& tree) {

@@ -2,11 +2,16 @@
 
 #include "report/ReportFile.h"
 
+#include "../report/SiblingReport.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include <cstdlib>
+#include <ctime>
 
 namespace fs = std::filesystem;
 using namespace ostero::report;
@@ -103,6 +108,96 @@ TEST_F(ReportToolTest, FindPrintsTheHitsWithTheirTreeOrderIndex) {
     EXPECT_EQ(Run({"find", file, "--errors"}), 1);
     EXPECT_EQ(Run({"find", file, "--warnings"}), 1);
     EXPECT_EQ(Run({"find", file, "--bogus"}), 2);
+}
+
+TEST_F(ReportToolTest, CompareMergesTheSecondFileAndReportsDifferences) {
+    const std::string file = WriteSample();
+    TReportDocument doc;
+    ASSERT_EQ(LoadReport(doc, file, nullptr), 0);
+    TTreeNode* cpus = doc.Tree.First()->Child(0);
+    cpus->Child(0)->Property()->Value = "Other CPU";
+    cpus->Child(2)->Delete();
+    AddNode(doc.Tree, cpus, 12, 0, "Cache=8 MB", 10);
+    const std::string second = (Folder_ / "second.trp").string();
+    ASSERT_TRUE(SaveReport(doc, second, true));
+
+    EXPECT_EQ(Run({"compare", file, second}), 1) << Err_.str();
+    EXPECT_EQ(Out_.str(), "0\t401\t7\tG\t0\tHardwaredevices\t\n"
+                          "1\t3\t7\tG\t0\tCPUs\t\n"
+                          "2\t11\t8\tP10\t1\tName\tCaf\xC3\xA9 CPU\\twith tab|Other CPU\n"
+                          "2\t43\t99\tP12\t8\tSerial\tAB\\\\12\n"
+                          "2\t0\t6\tP21\t0\tStatus\tOK\n"
+                          "2\t12\t5\tP10\t0\tCache\t8 MB\n"
+                          "0\t407\t99\tC\t0\tSensorlog\t\n"
+                          "series\t0\tCPU [\xC2\xB0"
+                          "C]\t1\tL\t2\t0\n"
+                          "series\t1\tFan [RPM]\t1\tR\t2\t1\n");
+    EXPECT_EQ(Run({"compare", file, second, "--summary"}), 1);
+    EXPECT_EQ(Out_.str(), "5\tadded\t1\n6\tremoved\t1\n7\tcontains changes\t2\n"
+                          "8\tchanged\t1\n99\tsame\t2\n");
+
+    // A report compared with itself has no difference; its chart lines are gone from the tree.
+    EXPECT_EQ(Run({"compare", file, file, "--summary"}), 0);
+    EXPECT_EQ(Out_.str(), "99\tsame\t6\n");
+
+    EXPECT_EQ(Run({"compare", file, (Folder_ / "none.trp").string()}), 2);
+    EXPECT_NE(Err_.str().find("not found"), std::string::npos);
+    const std::string sibling = (Folder_ / "sibling.srp").string();
+    std::ofstream(sibling, std::ios::binary)
+        << ostero::testing::SiblingHeader(3) << ostero::testing::SiblingRecord(3, 1, 0, "X");
+    EXPECT_EQ(Run({"compare", file, sibling}), 2) << "only the own format is compared";
+    EXPECT_NE(Err_.str().find("is not a valid report file"), std::string::npos);
+}
+
+TEST_F(ReportToolTest, ScanListsMatchingSiblingReportsOfAFolder) {
+    using ostero::testing::SiblingHeader;
+    using ostero::testing::SiblingRecord;
+    setenv("TZ", "UTC", 1);
+    tzset();
+    const fs::path folder = Folder_ / "reports";
+    fs::create_directories(folder / "sub.srp");
+    auto write = [&](const std::string& name, const std::string& bytes, int day) {
+        std::ofstream(folder / name, std::ios::binary) << bytes;
+        std::tm tm{};
+        tm.tm_year = 126;
+        tm.tm_mon = 11;
+        tm.tm_mday = day;
+        tm.tm_hour = 10;
+        const auto time = std::chrono::system_clock::from_time_t(timegm(&tm));
+        fs::last_write_time(folder / name, std::chrono::file_clock::from_sys(time));
+    };
+    // Sibling image codes are one above the codes searched for.
+    write("a.srp",
+          SiblingHeader(3) + SiblingRecord(3, 2, 0, "Hardware") +
+              SiblingRecord(3, 12, 10, "CPU=Xeon"),
+          1);
+    write("b.SRP", SiblingHeader(2) + SiblingRecord(2, 20, 10, "Device=broken"), 2);
+    write("c.tv", SiblingHeader(1) + SiblingRecord(1, 39, 10, "Fan=Xeon cooler"), 3);
+    write("d.trp", SiblingHeader(3) + SiblingRecord(3, 20, 10, "CPU=Xeon"), 4);
+    write("e.txt", "Xeon", 5);
+    const std::string dir = folder.string();
+
+    EXPECT_EQ(Run({"scan", dir, "--text", "xeon"}), 0) << Err_.str();
+    EXPECT_EQ(Out_.str(), "a.srp\t2026-12-01 10:00:00\nc.tv\t2026-12-03 10:00:00\n"
+                          "Scanned: 3, Found: 2\n");
+    EXPECT_EQ(Run({"scan", dir, "--errors"}), 0);
+    EXPECT_EQ(Out_.str(), "b.SRP\t2026-12-02 10:00:00\nScanned: 3, Found: 1\n");
+    EXPECT_EQ(Run({"scan", dir, "--warnings"}), 0);
+    EXPECT_EQ(Out_.str(), "c.tv\t2026-12-03 10:00:00\nScanned: 3, Found: 1\n");
+
+    // The range excludes its start and includes its end.
+    EXPECT_EQ(Run({"scan", dir, "--text", "e", "--from", "2026-12-01 10:00:00", "--to",
+                   "2026-12-02T10:00"}),
+              0);
+    EXPECT_EQ(Out_.str(), "b.SRP\t2026-12-02 10:00:00\nScanned: 1, Found: 1\n");
+    EXPECT_EQ(Run({"scan", dir, "--errors", "--from", "2026-12-02 10:00:01"}), 1);
+    EXPECT_EQ(Out_.str(), "Scanned: 1, Found: 0\n");
+
+    EXPECT_EQ(Run({"scan", dir, "--errors", "--from", "yesterday"}), 2);
+    EXPECT_EQ(Run({"scan", (Folder_ / "none").string(), "--errors"}), 2);
+    EXPECT_EQ(Run({"scan", dir, "--text", ""}), 2);
+    unsetenv("TZ");
+    tzset();
 }
 
 TEST_F(ReportToolTest, SensorLogBecomesASensorlogReport) {
