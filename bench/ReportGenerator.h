@@ -3,6 +3,7 @@
 // siblings, properties with flags, and a chart.
 
 #include "report/ReportDocument.h"
+#include "support/SysUtils.h"
 
 #include <cstdint>
 #include <string>
@@ -57,6 +58,34 @@ inline void GenerateReport(report::TReportDocument& doc, size_t nodes, int varia
             }
         }
     }
+}
+
+// The tree as a sibling-format report of version 3 (image codes stored one higher), for the
+// file scan.
+inline std::string SiblingReportBytes(const report::TReportTree& tree) {
+    std::string out("\4SRPT\3", 6);
+    out.append(15, '\0');
+    const auto put16 = [&out](uint32_t v) {
+        out.push_back(static_cast<char>(v & 0xFF));
+        out.push_back(static_cast<char>((v >> 8) & 0xFF));
+    };
+    for (const report::TTreeNode* node = tree.First(); node; node = node->NextInTree()) {
+        std::string text = node->Text();
+        uint32_t code = static_cast<uint32_t>(node->Level());
+        if (const auto* property = node->Property()) {
+            text += "=" + property->Value;
+            code = property->TypeCode;
+        }
+        const std::string stored = support::ScrambleText(text);
+        const uint32_t length = static_cast<uint32_t>(stored.size() + 5);
+        put16(length & 0xFFFF);
+        put16(length >> 16);
+        put16(static_cast<uint32_t>(node->ImageCode() + 1));
+        put16(code);
+        out += stored;
+        out.push_back('\0');
+    }
+    return out;
 }
 
 } // namespace ostero::bench

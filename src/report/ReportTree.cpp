@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <string_view>
 #include <utility>
 
 namespace ostero::report {
@@ -145,19 +146,22 @@ size_t TReportTree::Count() const {
 // --- AddNode
 
 uint8_t ValueIconOf(const std::string& value) {
-    std::string upper(value);
-    for (char& c : upper)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (upper == "YES")
-        return 74;
-    if (upper == "NO")
-        return 75;
-    if (upper == "OK")
-        return 33;
-    if (upper == "ERROR")
-        return 32;
-    if (upper == "UNKNOWN")
-        return 15;
+    // Called for every property read: compare in place, without an upper-case copy.
+    static constexpr struct {
+        std::string_view Word;
+        uint8_t Icon;
+    } kWords[] = {{"YES", 74}, {"NO", 75}, {"OK", 33}, {"ERROR", 32}, {"UNKNOWN", 15}};
+    if (value.size() < 2 || value.size() > 7)
+        return 0;
+    for (const auto& word : kWords) {
+        if (word.Word.size() != value.size())
+            continue;
+        bool same = true;
+        for (size_t i = 0; i < value.size() && same; ++i)
+            same = std::toupper(static_cast<unsigned char>(value[i])) == word.Word[i];
+        if (same)
+            return word.Icon;
+    }
     return 0;
 }
 
