@@ -1,5 +1,6 @@
 // Report core figures: building, searching, saving, loading, comparing and scanning reports of
-// 10k, 100k and 1M nodes, and the memory of their trees.
+// 10k, 100k and 1M nodes, the memory of their trees and the peak memory of each operation
+// (op: 1 build, 2 load, 3 load and save, 4 load and compare, 5 scan).
 // Run: build/release/bench/bench_report (preset release).
 #include "ReportGenerator.h"
 
@@ -8,6 +9,7 @@
 #include "report/ReportScan.h"
 #include "report/TreeSearch.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -221,4 +223,114 @@ BENCHMARK(BM_MemoryPerNode)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 
+// Peak memory of one operation, measured in a fresh process of this program (started with
+// "--peak OP NODES"), so that no earlier benchmark's memory counts: the child's peak resident
+// size minus that of a child that does nothing.
+enum class TPeakOp : int64_t { Idle, Build, Load, Save, LoadAndCompare, Scan };
+
+std::string PeakFile(size_t nodes, const char* suffix) {
+    return BenchFile(nodes) + ".peak" + suffix;
+}
+
+void RunPeakOperation(TPeakOp op, size_t nodes) {
+    report::TReportDocument doc;
+    switch (op) {
+    case TPeakOp::Idle:
+        break;
+    case TPeakOp::Build:
+        bench::GenerateReport(doc, nodes);
+        break;
+    case TPeakOp::Load:
+        report::LoadReport(doc, PeakFile(nodes, ".trp"), nullptr);
+        break;
+    case TPeakOp::Save:
+        report::LoadReport(doc, PeakFile(nodes, ".trp"), nullptr);
+        report::SaveReport(doc, PeakFile(nodes, ".out.trp"), true);
+        break;
+    case TPeakOp::LoadAndCompare:
+        report::LoadReport(doc, PeakFile(nodes, ".trp"), nullptr);
+        report::LoadCompareReport(doc, PeakFile(nodes, ".second.trp"));
+        break;
+    case TPeakOp::Scan:
+        report::ScanReportFile(PeakFile(nodes, ".srp"), "no such text",
+                               report::FileScanCodes(report::TSearchKind::Errors));
+        break;
+    }
+    benchmark::DoNotOptimize(doc.Tree.First());
+}
+
+// The peak resident bytes of this process's memory image (VmHWM): fresh at exec, unlike the
+// peak that wait4 reports, which a spawned child inherits from its parent.
+double OwnPeakBytes() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::stod(line.substr(6)) * 1024.0;
+    }
+    return -1;
+}
+
+// Peak resident bytes of a child doing `op`; -1 when it could not run.
+double ChildPeakBytes(TPeakOp op, size_t nodes) {
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    const std::string command = "'" + self + "' --peak " +
+                                std::to_string(static_cast<int64_t>(op)) + " " +
+                                std::to_string(nodes);
+    FILE* child = popen(command.c_str(), "r");
+    if (child == nullptr)
+        return -1;
+    double peak = -1;
+    if (fscanf(child, "%lf", &peak) != 1)
+        peak = -1;
+    return pclose(child) == 0 ? peak : -1;
+}
+
+void BM_PeakMemory(benchmark::State& state) {
+    const auto op = static_cast<TPeakOp>(state.range(0));
+    const size_t nodes = static_cast<size_t>(state.range(1));
+    {
+        report::TReportDocument doc;
+        bench::GenerateReport(doc, nodes);
+        report::SaveReport(doc, PeakFile(nodes, ".trp"), true);
+        std::ofstream(PeakFile(nodes, ".srp"), std::ios::binary)
+            << bench::SiblingReportBytes(doc.Tree);
+        bench::GenerateReport(doc, nodes, 1);
+        report::SaveReport(doc, PeakFile(nodes, ".second.trp"), true);
+    }
+    double idle = 0, peak = 0;
+    for (auto _ : state) {
+        idle = ChildPeakBytes(TPeakOp::Idle, nodes);
+        peak = ChildPeakBytes(op, nodes);
+        if (idle < 0 || peak < 0)
+            state.SkipWithError("the measuring process failed");
+    }
+    state.counters["peak_MB"] = (peak - idle) / 1e6;
+    state.counters["peak_bytes_per_node"] = (peak - idle) / static_cast<double>(nodes);
+    for (const char* suffix : {".trp", ".srp", ".second.trp", ".out.trp"})
+        std::filesystem::remove(PeakFile(nodes, suffix));
+}
+BENCHMARK(BM_PeakMemory)
+    ->ArgNames({"op", "nodes"})
+    ->ArgsProduct({{static_cast<int64_t>(TPeakOp::Build), static_cast<int64_t>(TPeakOp::Load),
+                    static_cast<int64_t>(TPeakOp::Save),
+                    static_cast<int64_t>(TPeakOp::LoadAndCompare),
+                    static_cast<int64_t>(TPeakOp::Scan)},
+                   {100000, 1000000}})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+
 } // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "--peak") {
+        RunPeakOperation(static_cast<TPeakOp>(std::stoll(argv[2])), std::stoull(argv[3]));
+        std::printf("%.0f\n", OwnPeakBytes());
+        return 0;
+    }
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
