@@ -32,6 +32,10 @@ public:
     TRemoteQueryLibrary& operator=(const TRemoteQueryLibrary&) = delete;
 
     bool Loaded() const { return Library_.Loaded(); }
+    // Loads the library when it is not loaded yet; false when it cannot be loaded.
+    bool EnsureLoaded();
+    // Whether the loaded library has the entry.
+    bool HasEntry(const char* name) const { return Library_.Entry<void*>(name) != nullptr; }
 
     // Loads the library if needed and connects to the host's agent; 0 = connected.
     int32_t RemoteConnect(const std::string& host, int32_t port, int32_t timeoutMs);
@@ -68,7 +72,6 @@ public:
     static std::vector<std::string> SplitLines(const std::string& text);
 
 private:
-    bool EnsureLoaded();
     // The entry, loading the library first; sets `error` to 126/127 when it cannot be had.
     template <typename Fn> Fn EntryOrError(const char* name, int32_t& error);
     // Calls an entry that hands back a wide text, converts the text into `out` and frees it.

@@ -1,0 +1,213 @@
+#include "sources/AgentChannel.h"
+
+#include "sources/AgentProtocol.h"
+#include "support/platform/Platform.h"
+
+#include <cstring>
+
+namespace ostero::sources {
+
+TQueryChannel::TQueryChannel() = default;
+
+TQueryChannel::~TQueryChannel() {
+    AgentClose();
+}
+
+bool TQueryChannel::EnsureLock() {
+    if (!Lock_)
+        Lock_ = platform::OpenProcessLock(kQueryLockName);
+    return Lock_ != nullptr;
+}
+
+bool TQueryChannel::AgentOpen(int timeoutMs) {
+    if (!EnsureLock())
+        return false;
+    if (Block_)
+        return true;
+    if (!QueryLock(timeoutMs))
+        return false;
+    Block_ = platform::OpenSharedBlock(kAgentBlockName, kAgentBlockSize);
+    if (!Block_) {
+        QueryUnlock();
+        return false;
+    }
+    Exec_ = platform::OpenNamedEvent(kAgentExecEventName);
+    Done_ = platform::OpenNamedEvent(kAgentDoneEventName);
+    QueryUnlock();
+    if (!Exec_ || !Done_) {
+        // Without both events no exchange can work; leave nothing half open.
+        Block_.reset();
+        Exec_.reset();
+        Done_.reset();
+        return false;
+    }
+    return true;
+}
+
+void TQueryChannel::AgentClose() {
+    if (!Lock_)
+        return;
+    Exec_.reset();
+    Done_.reset();
+    Block_.reset();
+    Lock_.reset(); // gives the lock back when this process holds it
+}
+
+bool TQueryChannel::QueryLock(int timeoutMs) {
+    return EnsureLock() && Lock_->Take(timeoutMs);
+}
+
+void TQueryChannel::QueryUnlock() {
+    if (Lock_)
+        Lock_->Give();
+}
+
+uint32_t TQueryChannel::AgentQuery(const std::string& command, int timeoutMs, std::string& answer) {
+    answer.clear();
+    if (!Block_ || !Exec_ || !Done_)
+        return kQueryAgentError;
+    // The block holds the command with its terminating zero; a longer one is refused.
+    if (command.size() + 1 > Block_->Size() || command.find('\0') != std::string::npos)
+        return kQueryAgentError;
+    Exec_->Reset();
+    Done_->Reset();
+    char* block = Block_->Data();
+    std::memcpy(block, command.c_str(), command.size() + 1);
+    Exec_->Set();
+    switch (Done_->Wait(timeoutMs)) {
+    case platform::TWaitResult::TimedOut:
+        return kQueryAgentTimeout;
+    case platform::TWaitResult::Failed:
+        return kQueryAgentError;
+    case platform::TWaitResult::Signalled:
+        break;
+    }
+    // Read only up to the end of the block, whatever the agent left there.
+    const size_t length = strnlen(block, Block_->Size());
+    const std::string_view text(block, length);
+    uint32_t result = kQueryAgentError;
+    if (text.substr(0, kAnswerPrefix.size()) == kAnswerPrefix) {
+        std::string_view rest = text.substr(kAnswerPrefix.size());
+        if (!rest.empty() && rest.back() == kAnswerEnd) {
+            rest.remove_suffix(1);
+            answer.assign(rest);
+            result = kQueryOk;
+        }
+    }
+    block[0] = '\0';
+    return result;
+}
+
+uint32_t TQueryChannel::SourceQuery(const std::string& command, int timeoutMs, bool agent,
+                                    std::string& answer) {
+    if (agent)
+        return AgentQuery(command, timeoutMs, answer);
+    answer.clear();
+    if (Remote_ == nullptr)
+        return kQueryNoLibrary;
+    return static_cast<uint32_t>(Remote_->RemoteQuery(command, answer, timeoutMs));
+}
+
+uint32_t TQueryChannel::SourceQueryLocked(const std::string& command, int timeoutMs, bool agent,
+                                          std::string& answer) {
+    answer.clear();
+    if (!QueryLock(timeoutMs))
+        return agent ? kQueryAgentLocked : kQueryRemoteLocked;
+    const uint32_t result = SourceQuery(command, timeoutMs, agent, answer);
+    QueryUnlock();
+    return result;
+}
+
+uint32_t TQueryChannel::SourceQueryLines(const std::string& command,
+                                         std::vector<std::string>& lines, int timeoutMs,
+                                         bool agent) {
+    lines.clear();
+    if (!agent) {
+        if (Remote_ == nullptr)
+            return kQueryNoLibrary;
+        return static_cast<uint32_t>(Remote_->RemoteQueryLines(command, lines, timeoutMs));
+    }
+    std::string answer;
+    const uint32_t result = SourceQueryLocked(command, timeoutMs, true, answer);
+    lines = TRemoteQueryLibrary::SplitLines(answer);
+    return result;
+}
+
+TQueryChannel& QueryChannel() {
+    static TQueryChannel channel;
+    return channel;
+}
+
+bool AgentOpen(int timeoutMs) {
+    return QueryChannel().AgentOpen(timeoutMs);
+}
+void AgentClose() {
+    QueryChannel().AgentClose();
+}
+bool QueryLock(int timeoutMs) {
+    return QueryChannel().QueryLock(timeoutMs);
+}
+void QueryUnlock() {
+    QueryChannel().QueryUnlock();
+}
+uint32_t AgentQuery(const std::string& command, int timeoutMs, std::string& answer) {
+    return QueryChannel().AgentQuery(command, timeoutMs, answer);
+}
+uint32_t SourceQuery(const std::string& command, int timeoutMs, bool agent, std::string& answer) {
+    return QueryChannel().SourceQuery(command, timeoutMs, agent, answer);
+}
+uint32_t SourceQueryLocked(const std::string& command, int timeoutMs, bool agent,
+                           std::string& answer) {
+    return QueryChannel().SourceQueryLocked(command, timeoutMs, agent, answer);
+}
+uint32_t SourceQueryLines(const std::string& command, std::vector<std::string>& lines,
+                          int timeoutMs, bool agent) {
+    return QueryChannel().SourceQueryLines(command, lines, timeoutMs, agent);
+}
+
+std::string QueryErrorText(uint32_t code, const std::string& programFolder) {
+    constexpr const char* kTimeout = "Timeout in query service Taveric Vigant over shared mem.";
+    switch (code) {
+    case kQueryOk:
+        return {};
+    case kQueryAgentError:
+        return "Error in query service Taveric Vigant over shared mem.";
+    case kQueryAgentTimeout:
+        return kTimeout;
+    case kQueryAgentLocked:
+        return std::string(kTimeout) + " The service is blocked.";
+    default:
+        break;
+    }
+    const std::string number = std::to_string(code);
+    // The session's library when it is loaded, else one loaded for this call only.
+    TRemoteQueryLibrary* remote = QueryChannel().RemoteLibrary();
+    std::unique_ptr<TRemoteQueryLibrary> own;
+    if (remote == nullptr || !remote->Loaded()) {
+        own = std::make_unique<TRemoteQueryLibrary>(programFolder);
+        remote = own.get();
+    }
+    if (!remote->EnsureLoaded())
+        return "Unknown Error, code " + number + ". Cannot interprete errorcode, DLL is not loaded";
+    if (code == kQueryIamtFailed || code == kQueryIpmiFailed) {
+        const bool iamt = code == kQueryIamtFailed;
+        if (!remote->HasEntry(iamt ? "IAMTErrorMessage" : "IPMIErrorMessage"))
+            return iamt ? "Unknown iAMT Error. Cannot interprete errorcode, function not found"
+                        : "Unknown IPMI Error. Cannot interprete errorcode, function not found";
+        return remote->OobErrorMessage(iamt ? TOobProtocol::IAmt : TOobProtocol::Ipmi);
+    }
+    if (!remote->HasEntry("SocketErrorMessage"))
+        return "Unknown Error, code " + number +
+               ". Cannot interprete errorcode, function not found";
+    return remote->SocketErrorMessage(static_cast<int32_t>(code));
+}
+
+bool ServiceRunning(const std::string& name) {
+    return platform::Platform().ServiceState(name) == platform::TServiceState::Running;
+}
+
+void StartNamedService(const std::string& name) {
+    platform::Platform().StartService(name);
+}
+
+} // namespace ostero::sources
