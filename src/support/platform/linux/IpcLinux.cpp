@@ -237,10 +237,8 @@ std::unique_ptr<TSharedBlock> ServeSharedBlock(const std::string& name, size_t s
         close(fd);
         return nullptr;
     }
-    auto block = MapBlock(fd, size, systemName, error);
-    if (block)
-        block->Data()[0] = '\0';
-    return block;
+    // The contents stay: a viewer may have left a command for the agent that is starting.
+    return MapBlock(fd, size, systemName, error);
 }
 
 std::unique_ptr<TNamedEvent> OpenNamedEvent(const std::string& name, std::string* error) {

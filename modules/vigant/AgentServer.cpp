@@ -1,0 +1,190 @@
+#include "AgentServer.h"
+
+#include "AgentCommands.h"
+#include "ModuleHost.h"
+#include "sources/AgentProtocol.h"
+#include "support/TextCodec.h"
+#include "support/platform/Ipc.h"
+#include "support/platform/Platform.h"
+
+#include <sys/sysinfo.h>
+
+#include <cstring>
+#include <fstream>
+
+namespace ostero::vigant {
+
+namespace {
+
+std::string JoinLines(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) {
+        text += line;
+        text += "\r\n";
+    }
+    return text;
+}
+
+// The model name of the first processor in /proc/cpuinfo, with the number of processors.
+std::string ProcessorText(const std::string& root) {
+    std::ifstream in(root + "proc/cpuinfo");
+    std::string model;
+    int count = 0;
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("processor", 0) == 0)
+            ++count;
+        if (model.empty() && line.rfind("model name", 0) == 0) {
+            const size_t colon = line.find(':');
+            if (colon != std::string::npos)
+                model = line.substr(line.find_first_not_of(" \t", colon + 1));
+        }
+    }
+    if (model.empty())
+        return {};
+    return count > 1 ? std::to_string(count) + " x " + model : model;
+}
+
+std::string UptimeText() {
+    struct sysinfo info {};
+    if (sysinfo(&info) != 0)
+        return {};
+    const long seconds = info.uptime;
+    char text[64];
+    std::snprintf(text, sizeof text, "%ld day(s) %02ld:%02ld:%02ld", seconds / 86400,
+                  seconds / 3600 % 24, seconds / 60 % 60, seconds % 60);
+    return text;
+}
+
+std::string MemoryText() {
+    struct sysinfo info {};
+    if (sysinfo(&info) != 0)
+        return {};
+    const double mb = static_cast<double>(info.totalram) * info.mem_unit / (1024.0 * 1024.0);
+    return std::to_string(static_cast<long long>(mb + 0.5)) + " MB";
+}
+
+} // namespace
+
+TAgentServer::TAgentServer(std::string sharedFolder, std::string root)
+    : Modules_(std::make_unique<TModuleHost>(std::move(sharedFolder))), Sensors_(std::move(root)) {}
+
+TAgentServer::~TAgentServer() = default;
+
+std::string TAgentServer::OverviewLines() {
+    std::vector<std::string> lines;
+    const auto add = [&lines](int code, int image, const std::string& name,
+                              const std::string& value, uint32_t flags = 0) {
+        if (!value.empty())
+            lines.push_back(AnswerLine({std::to_string(code), std::to_string(image),
+                                        name + "=" + value, std::to_string(flags)}));
+    };
+    lines.push_back(AnswerLine({"1", "450", "System Overview"}));
+    add(10, 70, "Computer name", platform::Platform().ComputerName());
+    std::string os = Modules_->OsVersionText();
+    if (os.empty())
+        os = support::Utf8ToAnsi(platform::Platform().OsVersionFallbackText());
+    add(10, 55, "Operating system", os);
+    add(10, 70, "System", Modules_->SystemName());
+    add(10, 11, "Processor", support::Utf8ToAnsi(ProcessorText("/")));
+    add(10, 12, "Memory", MemoryText());
+    add(10, 46, "Uptime", UptimeText(), 4);
+    // The viewer adds its own entry below the last group.
+    lines.push_back(AnswerLine({"1", "451", "Program modules"}));
+    add(10, 69, "Taveric Vigant", "agent");
+    for (const auto& [file, version] : Modules_->ModuleVersions())
+        add(11, 52, file, version.empty() ? "present" : version);
+    return JoinLines(lines);
+}
+
+std::string TAgentServer::SensorLines() {
+    return JoinLines(Sensors_.Lines());
+}
+
+std::string TAgentServer::Execute(std::string_view text) {
+    const TAgentCommand command = ParseAgentCommand(text);
+    switch (command.Kind) {
+    case TCommandKind::InitializeDll: {
+        std::string error;
+        if (const auto number = Modules_->Initialize(command.Text, error))
+            return std::to_string(*number);
+        return error;
+    }
+    case TCommandKind::EnumRootInfos:
+        return Modules_->RootInfoLine(command.Args[0], command.Args[1], command.Args[2] != 0);
+    case TCommandKind::EnumSubInfos:
+        return Modules_->SubInfoLine(command.Args[0], command.Args[1], command.Args[2]);
+    case TCommandKind::DestroyDll:
+        return Modules_->Destroy(command.Args[0]);
+    case TCommandKind::Overview:
+        return OverviewLines();
+    case TCommandKind::EnumVigant:
+        return SensorLines();
+    case TCommandKind::SetLanguage:
+        Language_ = command.Text;
+        return "OK";
+    case TCommandKind::GetComputerName:
+        return platform::Platform().ComputerName();
+    case TCommandKind::Authenticate:
+        // The local channel is open to the users of this computer; no password is asked.
+        return "OK";
+    case TCommandKind::Reboot:
+    case TCommandKind::Shutdown:
+        return "Not available over the local channel";
+    case TCommandKind::Malformed:
+        return "Malformed command: " + std::string(text.substr(0, 200));
+    case TCommandKind::Unknown:
+        break;
+    }
+    return "Unknown command: " + std::string(text.substr(0, 200));
+}
+
+struct TAgentService::TObjects {
+    std::unique_ptr<platform::TSharedBlock> Block;
+    std::unique_ptr<platform::TNamedEvent> Exec;
+    std::unique_ptr<platform::TNamedEvent> Done;
+};
+
+bool TAgentService::Open(std::string& error) {
+    auto objects = std::make_shared<TObjects>();
+    objects->Block =
+        platform::ServeSharedBlock(sources::kAgentBlockName, sources::kAgentBlockSize, &error);
+    if (!objects->Block)
+        return false;
+    objects->Exec = platform::OpenNamedEvent(sources::kAgentExecEventName, &error);
+    objects->Done = platform::OpenNamedEvent(sources::kAgentDoneEventName, &error);
+    if (!objects->Exec || !objects->Done)
+        return false;
+    // A command left by a viewer that waits while the agent restarts is served first: its
+    // signal is still pending.
+    Objects_ = std::move(objects);
+    return true;
+}
+
+void TAgentService::Run() {
+    if (!Objects_)
+        return;
+    TObjects& objects = *Objects_;
+    char* block = objects.Block->Data();
+    const size_t size = objects.Block->Size();
+    while (!Stop_) {
+        if (objects.Exec->Wait(200) != platform::TWaitResult::Signalled)
+            continue;
+        const std::string command(block, strnlen(block, size));
+        const std::string answer = sources::FrameAnswer(Server_.Execute(command));
+        // A caller that gave up may have put a new command in meanwhile: its answer must not
+        // be this one. The new command has set the event again and is served next.
+        if (std::string_view(block, strnlen(block, size)) != command)
+            continue;
+        std::memcpy(block, answer.c_str(), answer.size() + 1);
+        objects.Done->Set();
+    }
+}
+
+void TAgentService::Close() {
+    if (!Objects_)
+        return;
+    platform::RemoveSharedBlock(sources::kAgentBlockName);
+    Objects_.reset();
+}
+
+} // namespace ostero::vigant

@@ -1,0 +1,44 @@
+#pragma once
+// The information modules the agent loads for its callers: one instance of each module, shared
+// by every viewer, counted by InitializeDLL and DESTROYDLL.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ostero::vigant {
+
+class TModuleHost {
+public:
+    explicit TModuleHost(std::string sharedFolder);
+    ~TModuleHost();
+    TModuleHost(const TModuleHost&) = delete;
+    TModuleHost& operator=(const TModuleHost&) = delete;
+
+    // Loads and initialises the module of that file name ("DevSurvey.dll", "SysFacts.dll";
+    // only those two) and answers its number, or nothing with the reason in `error`.
+    std::optional<int> Initialize(std::string_view fileName, std::string& error);
+    // A root or sub entry as an answer line, or an error text when the module fails.
+    std::string RootInfoLine(int module, int index, bool debug);
+    std::string SubInfoLine(int module, int rootIndex, int index);
+    // Gives one use of the module back; the last one shuts it down. Answers "OK" or an error.
+    std::string Destroy(int module);
+
+    // For the overview: the operating-system text and the system name from the DMI tables
+    // (empty when the modules cannot tell), and the version of each module file.
+    std::string OsVersionText();
+    std::string SystemName();
+    std::vector<std::pair<std::string, std::string>> ModuleVersions() const;
+
+private:
+    struct TModule;
+    TModule* Find(int module);
+    TModule* LoadUnused(const std::string& baseName, std::string& error);
+
+    std::string SharedFolder_;
+    std::vector<std::unique_ptr<TModule>> Modules_;
+};
+
+} // namespace ostero::vigant

@@ -1,0 +1,189 @@
+// The agent as a real process: the viewer's channel talks to the staged vigantd over the real
+// shared block, while the agent is stopped, killed, restarted and shared by several viewers.
+
+#include "sources/AgentChannel.h"
+#include "sources/AgentProtocol.h"
+#include "support/SysUtils.h"
+#include "support/platform/Ipc.h"
+#include "support/platform/Platform.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+using namespace ostero::sources;
+namespace platform = ostero::platform;
+using namespace std::chrono_literals;
+
+namespace {
+
+class AgentProcessTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* stage = std::getenv("OSTERO_STAGE_DIR");
+        ASSERT_NE(stage, nullptr);
+        Agent_ = std::string(stage) + "/Vigant/vigantd";
+        ASSERT_TRUE(std::filesystem::exists(Agent_)) << Agent_;
+        const std::string space = "it-" + std::to_string(getpid()) + "-" +
+                                  ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        setenv("TAVERIC_IPC_NAMESPACE", space.c_str(), 1);
+    }
+    void TearDown() override {
+        StopAgent(SIGKILL);
+        platform::RemoveSharedBlock(kAgentBlockName);
+        platform::RemoveProcessLock(kQueryLockName);
+        platform::RemoveNamedEvent(kAgentExecEventName);
+        platform::RemoveNamedEvent(kAgentDoneEventName);
+        unsetenv("TAVERIC_IPC_NAMESPACE");
+    }
+
+    // Starts the agent and waits until its block is there.
+    void StartAgent() {
+        Pid_ = fork();
+        if (Pid_ == 0) {
+            execl(Agent_.c_str(), Agent_.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        for (int i = 0; i < 200; ++i) {
+            if (platform::OpenSharedBlock(kAgentBlockName, kAgentBlockSize))
+                return;
+            std::this_thread::sleep_for(10ms);
+        }
+        FAIL() << "the agent did not start";
+    }
+    // Ends the agent; answers its exit status (-1 when none ran).
+    int StopAgent(int signal) {
+        if (Pid_ <= 0)
+            return -1;
+        kill(Pid_, SIGCONT);
+        kill(Pid_, signal);
+        int status = 0;
+        waitpid(Pid_, &status, 0);
+        Pid_ = -1;
+        return status;
+    }
+
+    std::string Agent_;
+    pid_t Pid_ = -1;
+};
+
+} // namespace
+
+TEST_F(AgentProcessTest, AnswersTheViewersCommands) {
+    StartAgent();
+    TQueryChannel channel;
+    ASSERT_TRUE(channel.AgentOpen(1000));
+    std::string answer;
+    ASSERT_EQ(channel.SourceQueryLocked("GetComputerName", 5000, true, answer), kQueryOk);
+    EXPECT_EQ(answer, platform::Platform().ComputerName());
+    EXPECT_EQ(channel.SourceQueryLocked("SetLanguage:DE", 5000, true, answer), kQueryOk);
+    EXPECT_EQ(answer, "OK");
+
+    std::vector<std::string> lines;
+    ASSERT_EQ(channel.SourceQueryLines("Overview:", lines, 5000, true), kQueryOk);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front(), "1;450;System Overview");
+    EXPECT_EQ(lines.back().rfind("10;69;Taveric Vigant=", 0), 0u) << lines.back();
+
+    // Sensors and usage: groups and properties with a value, a unit and flags.
+    ASSERT_EQ(channel.SourceQueryLines("ENUMVIGANT:1;2", lines, 25000, true), kQueryOk);
+    bool processorLoad = false;
+    for (const std::string& line : lines) {
+        const int code = std::atoi(ostero::support::GetSeparatedField(line, 1).c_str());
+        EXPECT_FALSE(ostero::support::GetSeparatedField(line, 3).empty()) << line;
+        if (code >= 10)
+            EXPECT_FALSE(ostero::support::GetSeparatedField(line, 4).empty()) << line;
+        processorLoad |= line.rfind("1;11;Processor load", 0) == 0;
+    }
+    EXPECT_TRUE(processorLoad);
+
+    // Commands it does not know, or with arguments that do not fit, are answered in a way no
+    // caller takes for data.
+    struct TBad {
+        const char* Command;
+        const char* Answer;
+    };
+    for (const TBad& bad : {TBad{"FORMAT C:", "Unknown command: FORMAT C:"},
+                            TBad{"ENUMROOTINFOS:0;x;0", "Malformed command: ENUMROOTINFOS:0;x;0"},
+                            TBad{"ENUMSUBINFOS:7;0;0", "Module 7 is not initialised"},
+                            TBad{"InitializeDLL:/tmp/evil.so", "Unknown module '/tmp/evil.so'"}}) {
+        ASSERT_EQ(channel.SourceQueryLocked(bad.Command, 5000, true, answer), kQueryOk);
+        EXPECT_EQ(answer, bad.Answer);
+    }
+    EXPECT_EQ(StopAgent(SIGTERM), 0) << "a clean stop";
+    EXPECT_EQ(platform::OpenSharedBlock(kAgentBlockName, kAgentBlockSize), nullptr)
+        << "the agent removes its block when it stops";
+}
+
+TEST_F(AgentProcessTest, OnlyOneAgentServes) {
+    StartAgent();
+    const std::string command = "'" + Agent_ + "' 2>/dev/null";
+    const int status = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+}
+
+TEST_F(AgentProcessTest, AStoppedAgentTimesOutAndAnswersAgainWhenItGoesOn) {
+    StartAgent();
+    TQueryChannel channel;
+    ASSERT_TRUE(channel.AgentOpen(1000));
+    kill(Pid_, SIGSTOP);
+    std::string answer;
+    EXPECT_EQ(channel.SourceQueryLocked("GetComputerName", 300, true, answer), kQueryAgentTimeout);
+    kill(Pid_, SIGCONT);
+    // The late answer to the first command is not taken for the answer to the next one.
+    ASSERT_EQ(channel.SourceQueryLocked("SetLanguage:FR", 5000, true, answer), kQueryOk);
+    EXPECT_EQ(answer, "OK");
+}
+
+TEST_F(AgentProcessTest, AViewerWaitingWhileTheAgentRestartsGetsItsAnswer) {
+    StartAgent();
+    TQueryChannel channel;
+    ASSERT_TRUE(channel.AgentOpen(1000));
+    kill(Pid_, SIGSTOP);
+    uint32_t result = 1;
+    std::string answer;
+    std::thread viewer(
+        [&] { result = channel.SourceQueryLocked("GetComputerName", 8000, true, answer); });
+    std::this_thread::sleep_for(200ms);
+    StopAgent(SIGKILL); // dies without cleaning up
+    StartAgent();
+    viewer.join();
+    EXPECT_EQ(result, kQueryOk);
+    EXPECT_EQ(answer, platform::Platform().ComputerName());
+}
+
+TEST_F(AgentProcessTest, SeveralViewersAreServedOneCommandAtATime) {
+    StartAgent();
+    std::atomic<int> wrong{0}, failed{0};
+    std::vector<std::thread> viewers;
+    for (int v = 0; v < 3; ++v) {
+        viewers.emplace_back([&, v] {
+            TQueryChannel channel;
+            if (!channel.AgentOpen(5000)) {
+                ++failed;
+                return;
+            }
+            for (int i = 0; i < 50; ++i) {
+                std::string answer;
+                const bool name = (i + v) % 2 == 0;
+                const uint32_t result = channel.SourceQueryLocked(
+                    name ? "GetComputerName" : "SetLanguage:EN", 5000, true, answer);
+                if (result != kQueryOk)
+                    ++failed;
+                else if (answer != (name ? platform::Platform().ComputerName() : "OK"))
+                    ++wrong;
+            }
+        });
+    }
+    for (std::thread& viewer : viewers)
+        viewer.join();
+    EXPECT_EQ(failed, 0);
+    EXPECT_EQ(wrong, 0);
+}
