@@ -5,6 +5,8 @@
 
 #include "support/platform/Platform.h"
 
+#include "GuiApplication.h"
+
 #include <QApplication>
 #include <QProcess>
 
@@ -100,11 +102,7 @@ TEST_F(StagedProgram, ProgramCarriesItsVersion) {
 class MainWindow : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "gui_tests";
-        static char* argv[] = {name, nullptr};
-        if (!QApplication::instance())
-            new QApplication(argc, argv);
+        EnsureGuiApplication();
         QApplication::setApplicationDisplayName("Taveric Ostero");
     }
     void SetUp() override {
