@@ -1,0 +1,190 @@
+#include "ui/report/ExtTreeView.h"
+
+#include "GuiApplication.h"
+#include "report/ReportFile.h"
+
+#include <QAbstractItemModelTester>
+#include <QHeaderView>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+
+using namespace ostero;
+using report::AddNode;
+using report::TTreeNode;
+namespace fs = std::filesystem;
+
+namespace {
+
+class ExtTreeView : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { EnsureGuiApplication(); }
+    void SetUp() override {
+        Folder_ = fs::temp_directory_path() / ("ostero-view-" + std::to_string(getpid()));
+        fs::create_directories(Folder_);
+    }
+    void TearDown() override { fs::remove_all(Folder_); }
+
+    // A report with a chart; `variant` changes a value to "No" and drops a property.
+    std::string WriteReport(const std::string& name, int variant) {
+        report::TReportDocument doc;
+        TTreeNode* c =
+            AddNode(doc.Tree, nullptr, report::kCategoryHardware, 0, "Hardwaredevices", 0);
+        c = AddNode(doc.Tree, c, 3, 0, "CPUs", 1);
+        c = AddNode(doc.Tree, c, 11, 0, variant ? "Present=No" : "Present=Yes", 10);
+        c = AddNode(doc.Tree, c, 11, 0, "Flag", 10);
+        if (variant == 0)
+            c = AddNode(doc.Tree, c, 11, 0, "Cores=8", 10);
+        c = AddNode(doc.Tree, c, 16, report::nfLink, "Homepage=https://example.org/", 10);
+        TTreeNode* log = AddNode(doc.Tree, c, report::kCategorySensorLog, 0, "Sensorlog", 0);
+        doc.Chart.AddSeries("CPU [\xB0"
+                            "C]");
+        doc.Chart.AddSeries("Fan [RPM]");
+        for (int i = 0; i < 5; ++i) {
+            doc.Chart.Series[0].AddPoint(45000 + i / 1440.0, 40 + i);
+            doc.Chart.Series[1].AddPoint(45000 + i / 1440.0, 1200);
+        }
+        auto object = std::make_unique<report::TChartObject>();
+        object->Chart = &doc.Chart;
+        log->SetObject(std::move(object));
+        const std::string file = (Folder_ / name).string();
+        EXPECT_TRUE(report::SaveReport(doc, file, true));
+        return file;
+    }
+
+    fs::path Folder_;
+};
+
+// Pictures of one colour per entry, so that a drawn picture can be found in a screenshot.
+QImage SolidPicture(int entry) {
+    QImage image(16, 16, QImage::Format_ARGB32);
+    image.fill(QColor::fromHsv((entry * 37) % 360, 255, 200));
+    return image;
+}
+
+bool ImageHasColorIn(const QImage& image, const QRect& area, const QColor& color) {
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            if (image.rect().contains(x, y) && image.pixelColor(x, y) == color)
+                return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+TEST_F(ExtTreeView, TheModelReadsTheTreeInPlace) {
+    ui::TExtTreeView view;
+    QAbstractItemModelTester tester(&view.Model(),
+                                    QAbstractItemModelTester::FailureReportingMode::Fatal);
+    ASSERT_EQ(view.LoadReport(WriteReport("a.trp", 0)), 0);
+    ASSERT_EQ(view.Model().rowCount(), 2);
+    // Every node's index leads back to the node, in tree order.
+    size_t count = 0;
+    for (TTreeNode* node = view.Tree().First(); node; node = node->NextInTree(), ++count) {
+        const QModelIndex index = view.Model().IndexOf(node);
+        EXPECT_EQ(view.Model().Node(index), node);
+        EXPECT_EQ(view.Model().Node(view.Model().parent(index)), node->Parent());
+    }
+    EXPECT_EQ(count, view.Tree().Count());
+    const QModelIndex cpus = view.Model().index(0, 0, view.Model().index(0, 0));
+    EXPECT_EQ(view.Model().data(view.Model().index(0, 1, cpus)).toString(), "Yes");
+
+    view.SetSelected(view.Tree().First()->Child(0)->Child(1));
+    EXPECT_EQ(view.SelectedText(), "Flag=") << "a property without value ends with =";
+}
+
+TEST_F(ExtTreeView, CompareModeShowsOldAndNewValuesAndStepsThroughDifferences) {
+    ui::TExtTreeView view;
+    view.SetImages(SolidPicture);
+    view.SetStateImages(SolidPicture);
+    view.resize(800, 400);
+    view.show();
+    ASSERT_EQ(view.LoadReport(WriteReport("a.trp", 0)), 0);
+    ASSERT_EQ(view.LoadCompareReport(WriteReport("b.trp", 1)), 0);
+    EXPECT_TRUE(view.CompareMode());
+    ASSERT_EQ(view.Model().columnCount(), 3);
+    EXPECT_EQ(view.Model().headerData(1, Qt::Horizontal).toString(), "Old value");
+    EXPECT_EQ(view.Model().headerData(2, Qt::Horizontal).toString(), "New value");
+
+    TTreeNode* present = view.Tree().First()->Child(0)->Child(0);
+    const QModelIndex index = view.Model().IndexOf(present);
+    EXPECT_EQ(view.Model().data(index.siblingAtColumn(1)).toString(), "Yes");
+    EXPECT_EQ(view.Model().data(index.siblingAtColumn(2)).toString(), "No");
+
+    view.SetSelected(nullptr);
+    ASSERT_TRUE(view.NextDifference());
+    EXPECT_EQ(view.Selected(), present);
+    ASSERT_TRUE(view.NextDifference());
+    EXPECT_EQ(view.Selected()->Text(), "Cores");
+    EXPECT_FALSE(view.NextDifference());
+    ASSERT_TRUE(view.PreviousDifference());
+    EXPECT_EQ(view.Selected(), present);
+
+    // The old value Yes shows as its picture (icon 74, entry 73), the new one as text.
+    view.TreeView().expandAll();
+    QApplication::processEvents();
+    const QImage shot = view.TreeView().viewport()->grab().toImage();
+    const QRect row = view.TreeView().visualRect(index);
+    const int valueLeft = view.TreeView().header()->sectionViewportPosition(1);
+    const int newLeft = view.TreeView().header()->sectionViewportPosition(2);
+    EXPECT_TRUE(ImageHasColorIn(shot, QRect(valueLeft, row.top(), 30, row.height()),
+                                SolidPicture(73).pixelColor(0, 0)));
+    EXPECT_FALSE(ImageHasColorIn(shot, QRect(newLeft, row.top(), 200, row.height()),
+                                 SolidPicture(73).pixelColor(0, 0)));
+}
+
+TEST_F(ExtTreeView, TheChartPaneOpensForChartNodesWithTwoThirdsOfTheHeight) {
+    ui::TExtTreeView view;
+    view.resize(600, 600);
+    view.show();
+    ASSERT_EQ(view.LoadReport(WriteReport("a.trp", 0)), 0);
+    QApplication::processEvents();
+    TTreeNode* log = view.Tree().Top(1);
+    ASSERT_NE(log->ChartObject(), nullptr);
+    view.SetSelected(log);
+    QApplication::processEvents();
+    EXPECT_TRUE(view.ChartShown());
+    EXPECT_NEAR(view.ChartPaneHeight(), 600 / 3 * 2, 3);
+
+    // It keeps its share when the view is resized.
+    view.resize(600, 300);
+    QApplication::processEvents();
+    EXPECT_NEAR(view.ChartPaneHeight(), 200, 3);
+
+    // A click on a line node switches its line off.
+    TTreeNode* line = log->Child(0);
+    ASSERT_TRUE(line->ChartLine()->Active);
+    view.TreeView().expand(view.Model().IndexOf(log));
+    QApplication::processEvents();
+    const QRect rect = view.TreeView().visualRect(view.Model().IndexOf(line));
+    QTest::mouseClick(view.TreeView().viewport(), Qt::LeftButton, {}, rect.center());
+    EXPECT_FALSE(line->ChartLine()->Active);
+    EXPECT_FALSE(view.Document().Chart.Series[0].Active);
+
+    // A group without object closes it.
+    view.SetSelected(view.Tree().First());
+    EXPECT_FALSE(view.ChartShown());
+}
+
+TEST_F(ExtTreeView, PointingAtALinkShowsTheHand) {
+    ui::TExtTreeView view;
+    view.resize(800, 400);
+    view.show();
+    ASSERT_EQ(view.LoadReport(WriteReport("a.trp", 0)), 0);
+    view.TreeView().expandAll();
+    QApplication::processEvents();
+    TTreeNode* link = view.Tree().First()->Child(0)->Child(3);
+    ASSERT_EQ(link->Text(), "Homepage");
+    const QRect row = view.TreeView().visualRect(view.Model().IndexOf(link));
+    const int valueLeft = view.TreeView().header()->sectionViewportPosition(1);
+    QTest::mouseMove(view.TreeView().viewport(), QPoint(valueLeft + 10, row.center().y()));
+    EXPECT_EQ(view.TreeView().viewport()->cursor().shape(), Qt::PointingHandCursor);
+    QTest::mouseMove(view.TreeView().viewport(), QPoint(20, row.center().y()));
+    EXPECT_NE(view.TreeView().viewport()->cursor().shape(), Qt::PointingHandCursor);
+}
