@@ -1,0 +1,197 @@
+#include "export/HtmlExport.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+using namespace ostero;
+using exporting::RenderHtml;
+using exporting::THtmlOptions;
+using report::AddNode;
+using report::TTreeNode;
+
+namespace {
+
+size_t Count(const std::string& text, const std::string& what) {
+    size_t count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++count;
+    return count;
+}
+
+std::string Page(const report::TReportTree& tree, THtmlOptions options = {}) {
+    return RenderHtml(tree, "/tmp/page.htm", options).Document;
+}
+
+// Every table opened is closed, and the page ends as a page.
+void ExpectBalanced(const std::string& page) {
+    EXPECT_EQ(Count(page, "<table"), Count(page, "</table>")) << page;
+    EXPECT_EQ(page.substr(page.size() - 9), "</html>\r\n");
+}
+
+} // namespace
+
+TEST(HtmlExport, PropertyRowsByTypeCode) {
+    struct TCase {
+        std::string Record;
+        uint32_t Type, Flags;
+        std::string Row;
+    };
+    const std::vector<TCase> cases = {
+        {"CPU=2.4 GHz", 10, 0,
+         "<td colspan=\"2\" class=\"LevelxBold\"><script type=\"text/javascript\">"
+         "javascript:di('010_16');</script>CPU</td><td class=\"LevelxValueBold\">2.4 "
+         "GHz</td></tr>"},
+        {"Title", 10, 0, "<td colspan=\"3\" class=\"LevelxBoldItalic\">"},
+        {"Sub=x", 11, 0, "<tr><td width=\"12\">&nbsp;</td><td colspan=\"1\" class=\"Levelx\">"},
+        {"Dump=a  b    c", 31, 0,
+         "<td class=\"LevelxValueCour\">a&nbsp;&nbsp;b&nbsp;&nbsp;"
+         "&nbsp;&nbsp;c</td>"},
+        {"Home=www.example.org", 10, report::nfLink,
+         "<a href=\"http://www.example.org\">www.example.org</a>"},
+        {"Home=https://example.org/a", 10, report::nfLink,
+         "<a href=\"https://example.org/a\">https://example.org/a</a>"},
+        {"Odd=a&b<c>\"", 20, 0, "a&amp;b&lt;c&gt;&quot;</td>"},
+        {"Temp=45 \xB0"
+         "C \x80 caf\xE9",
+         20, 0, "45 &deg;C &euro; caf&#233;</td>"},
+    };
+    for (const TCase& c : cases) {
+        report::TReportTree tree;
+        TTreeNode* group = AddNode(tree, nullptr, 1, 0, "Group", 0);
+        AddNode(tree, group, 11, c.Flags, c.Record, c.Type);
+        const std::string page = Page(tree);
+        EXPECT_NE(page.find(c.Row), std::string::npos) << c.Record << "\n" << page;
+        ExpectBalanced(page);
+    }
+}
+
+TEST(HtmlExport, GroupsOpenTablesOnlyWhenTheyHaveContent) {
+    report::TReportTree tree;
+    TTreeNode* top = AddNode(tree, nullptr, 401, 0, "Hardwaredevices", 0);
+    TTreeNode* c = AddNode(tree, top, 3, 0, "Empty", 1);
+    c = AddNode(tree, c, 3, 0, "CPUs", 1);
+    c = AddNode(tree, c, 11, 0, "A=1", 10);
+    c = AddNode(tree, c, 4, 0, "Memory", 1);
+    c = AddNode(tree, c, 12, 0, "B=2", 10);
+    c = AddNode(tree, c, 402, 0, "Systeminformation", 0);
+    const std::string page = Page(tree);
+    // "Empty" is followed by a node of its own depth: no button, no table.
+    EXPECT_NE(page.find(" <tr><td><script type=\"text/javascript\">javascript:di('002_16');"
+                        "</script>Empty</td></tr>"),
+              std::string::npos);
+    EXPECT_EQ(Count(page, "class=\"ValueList\""), 2u);
+    EXPECT_EQ(Count(page, "id=\"button_"), 3u);
+    EXPECT_NE(page.find("while (x < 3) {"), std::string::npos);
+    ExpectBalanced(page);
+
+    // Content left out (private) still closes the table opened for it.
+    report::TReportTree secret;
+    TTreeNode* g = AddNode(secret, nullptr, 1, 0, "Users", 0);
+    AddNode(secret, g, 50, report::nfPrivate, "Name=root", 10);
+    AddNode(secret, nullptr, 1, 0, "After", 0);
+    const std::string hidden = Page(secret);
+    EXPECT_EQ(hidden.find("root"), std::string::npos);
+    ExpectBalanced(hidden);
+    THtmlOptions keep;
+    keep.KeepPrivate = true;
+    EXPECT_NE(Page(secret, keep).find("root"), std::string::npos);
+}
+
+TEST(HtmlExport, ContentsTreeWithChartAndSubtrees) {
+    // The main tree, and a contents tree whose nodes lead into it.
+    report::TReportTree main;
+    TTreeNode* hw = AddNode(main, nullptr, 401, 0, "Hardwaredevices", 0);
+    TTreeNode* cpus = AddNode(main, hw, 3, 0, "CPUs", 1);
+    AddNode(main, cpus, 11, 0, "Name=Xeon", 10);
+    report::TChart chart;
+    chart.AddSeries("CPU [%]").AddPoint(45000, 5);
+
+    report::TReportTree contents;
+    for (const char* name : {"First", "Sensorlog", "Third"}) {
+        TTreeNode* node = contents.AppendTop(name, 401);
+        node->SetStateIndex(4);
+        auto info = std::make_unique<report::TReportInfo>();
+        if (std::string(name) == "Sensorlog")
+            info->Chart = &chart;
+        else
+            info->Subtree = cpus;
+        node->SetObject(std::move(info));
+    }
+    struct TPictures : exporting::TExportPictures {
+        std::string IconGif(int) override { return "GIF89a"; }
+        std::string BannerGif() override { return "GIF89a-banner"; }
+        std::string ChartJpeg(const report::TChart&, int w, int h) override {
+            return "JPEG " + std::to_string(w) + "x" + std::to_string(h);
+        }
+        std::string ChartEmf(const report::TChart&, int, int) override { return "EMF"; }
+    } pictures;
+    THtmlOptions options;
+    options.Pictures = &pictures;
+    const exporting::THtmlOutput out = RenderHtml(contents, "/tmp/report.htm", options);
+    ASSERT_EQ(out.SideFiles.size(), 1u);
+    EXPECT_EQ(out.SideFiles[0].first, "/tmp/report_01.jpg");
+    EXPECT_EQ(out.SideFiles[0].second, "JPEG 640x440");
+    EXPECT_NE(out.Document.find("<img style=\"background-color: #ffffff\" src=\"report_01.jpg\" "
+                                "alt=\"Sensorlog\"/>"),
+              std::string::npos);
+    EXPECT_EQ(Count(out.Document, "Xeon"), 2u);
+    ExpectBalanced(out.Document);
+}
+
+TEST(HtmlExport, MimeDocumentMarksEveryMarkupEqualsAndCarriesItsPictures) {
+    report::TReportTree tree;
+    TTreeNode* g = AddNode(tree, nullptr, 4, 0, "Group", 0);
+    AddNode(tree, g, 41, 0, "Formula=a=b", 20);
+    struct TPictures : exporting::TExportPictures {
+        std::string IconGif(int entry) override { return "icon" + std::to_string(entry); }
+        std::string BannerGif() override { return std::string(114, 'B'); }
+        std::string ChartJpeg(const report::TChart&, int, int) override { return {}; }
+        std::string ChartEmf(const report::TChart&, int, int) override { return {}; }
+    } pictures;
+    THtmlOptions options;
+    options.Mime = true;
+    options.Pictures = &pictures;
+    const std::string doc = RenderHtml(tree, "/tmp/x.mht", options).Document;
+    EXPECT_EQ(doc.rfind("From: <tAVERIC Ostero>\r\nSubject: Taveric Report\r\n", 0), 0u);
+    EXPECT_NE(doc.find("a=3Db"), std::string::npos);
+    EXPECT_NE(doc.find("<img src=3D\"i003_16.gif\")/>"), std::string::npos);
+    EXPECT_NE(doc.find("<img src=3D\"i040_16.gif\")/>"), std::string::npos);
+    EXPECT_NE(doc.find("Content-Location: file:///i003_16.gif"), std::string::npos);
+    EXPECT_NE(doc.find("Content-Location: file:///i040_16.gif"), std::string::npos);
+    // Every "=" of the page part is either "=3D" or the "==" comparisons of the scripts
+    // written as "=3D=", and none is followed by something a quoted-printable reader would
+    // take for an escape.
+    const std::string page = doc.substr(doc.find("<html"), doc.find("</html>") - doc.find("<html"));
+    const std::regex bad("=(?!3D)(?![^0-9A-F])[0-9A-F]");
+    EXPECT_FALSE(std::regex_search(page, bad));
+    const std::string end = "\r\n\r\n------=_MHTML_tAVERIC_Report_0001--\r\n";
+    EXPECT_EQ(doc.substr(doc.size() - end.size()), end);
+    // The banner of 114 bytes is 152 base64 characters: two lines of 76.
+    const size_t banner = doc.find("Content-Location: file:///Header.gif\r\n\r\n");
+    ASSERT_NE(banner, std::string::npos);
+    const std::string lines = doc.substr(banner + 40, 2 * 78);
+    EXPECT_EQ(lines.substr(76, 2), "\r\n");
+    EXPECT_EQ(lines.substr(154, 2), "\r\n");
+}
+
+TEST(HtmlExport, LanguageAndEmptyReport) {
+    report::TReportTree empty;
+    THtmlOptions german;
+    german.LanguageIndex = 0;
+    const std::string page = Page(empty, german);
+    EXPECT_NE(page.find(" return \"DE\";"), std::string::npos);
+    EXPECT_NE(page.find("<table class=\"Level_0\">"), std::string::npos);
+    ExpectBalanced(page);
+    EXPECT_NE(Page(empty).find(" return \"EN\";"), std::string::npos);
+    // Only ASCII bytes: the page is what its charset says.
+    for (char c : page)
+        ASSERT_LT(static_cast<unsigned char>(c), 0x80);
+}
+
+TEST(HtmlExport, Base64LinesOf76) {
+    EXPECT_EQ(exporting::Base64Lines("Man"), "TWFu\r\n");
+    EXPECT_EQ(exporting::Base64Lines("Ma"), "TWE=\r\n");
+    EXPECT_EQ(exporting::Base64Lines(""), "");
+    EXPECT_EQ(exporting::Base64Lines(std::string(57, 'x')).size(), 78u);
+}
