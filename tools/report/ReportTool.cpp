@@ -1,12 +1,15 @@
 #include "tools/report/ReportTool.h"
 
+#include "export/HtmlExport.h"
 #include "report/ReportCompare.h"
 #include "report/ReportFile.h"
 #include "report/ReportScan.h"
 #include "report/SensorLog.h"
 #include "report/TreeSearch.h"
+#include "support/Language.h"
 #include "support/TextCodec.h"
 #include "support/UserMessage.h"
+#include "support/platform/FileReplace.h"
 
 #include <ctime>
 #include <filesystem>
@@ -28,7 +31,10 @@ constexpr const char* kUsage = "usage: ostero-report dump FILE\n"
                                "       ostero-report find FILE (--text T | --errors | --warnings)\n"
                                "       ostero-report scan DIR (--text T | --errors | --warnings)"
                                " [--from TIME] [--to TIME]\n"
-                               "       ostero-report sensorlog LOG OUT\n";
+                               "       ostero-report sensorlog LOG OUT\n"
+                               "       ostero-report export IN --format "
+                               "html|mht|xml|txt|csv|wmf|json OUT [--no-private] "
+                               "[--language CODE]\n";
 
 // Backslash, tab, CR and LF written so that one node stays one line of seven fields.
 std::string EscapeControls(const std::string& text) {
@@ -306,11 +312,80 @@ int Scan(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     }
     const report::TScanProgress result =
         report::ScanReportFolder(scan, [&out](const report::TScanHit& hit) {
-            out << EscapeControls(hit.Name) << '\t' << FormatTime(hit.LastChange)
-                << '\n';
+            out << EscapeControls(hit.Name) << '\t' << FormatTime(hit.LastChange) << '\n';
         });
     out << result.StatusText() << '\n';
     return result.Found > 0 ? 0 : 1;
+}
+
+// Writes the whole report in one of the export formats.
+int Export(const std::vector<std::string>& args, std::ostream& err,
+           const TToolEnvironment& environment) {
+    if (args.size() < 5 || args[2] != "--format") {
+        err << kUsage;
+        return 2;
+    }
+    const std::string& in = args[1];
+    const std::string& format = args[3];
+    const std::string& out = args[4];
+    bool keepPrivate = true;
+    int language = 255;
+    for (size_t i = 5; i < args.size(); ++i) {
+        if (args[i] == "--no-private") {
+            keepPrivate = false;
+        } else if (args[i] == "--language" && i + 1 < args.size()) {
+            const std::string code = support::AnsiUpperCase(args[++i]);
+            language = -1;
+            for (int index = 0; index < 8; ++index) {
+                if (code == support::LanguageTable[static_cast<size_t>(index)].Code)
+                    language = index;
+            }
+            if (language < 0) {
+                err << "ostero-report: unknown language '" << args[i] << "'\n";
+                return 2;
+            }
+        } else {
+            err << kUsage;
+            return 2;
+        }
+    }
+    const bool pictures = format == "html" || format == "mht" || format == "wmf";
+    if (pictures && environment.Pictures == nullptr) {
+        err << "ostero-report: the format '" << format
+            << "' needs the picture library, which this build does not have\n";
+        return 2;
+    }
+    TReportDocument doc;
+    if (const int status = Load(doc, in, err))
+        return status;
+    std::string error;
+    bool written = false;
+    if (format == "html" || format == "mht") {
+        exporting::THtmlOptions options;
+        options.KeepPrivate = keepPrivate;
+        options.Mime = format == "mht";
+        options.LanguageIndex = options.Mime ? 255 : language;
+        options.Pictures = environment.Pictures;
+        written = exporting::SaveHtml(doc.Tree, out, options, &error);
+    } else if (format == "wmf") {
+        if (doc.Chart.Series.empty()) {
+            Fail(err, "File '%s' has no chart", in);
+            return 2;
+        }
+        // The chart as the clipboard and the export get it: 640 x 480 with title and legend.
+        written = platform::ReplaceFileContents(
+            out, environment.Pictures->ChartEmf(doc.Chart, 640, 480), error);
+    } else {
+        err << "ostero-report: unknown format '" << format << "'\n" << kUsage;
+        return 2;
+    }
+    if (!written) {
+        Fail(err, "Cannot write the file '%s'", out);
+        if (!error.empty())
+            err << error << "\n";
+        return 2;
+    }
+    return 0;
 }
 
 // Reads a sensor log into a "Sensorlog" category node, as the session does, and saves it.
@@ -360,7 +435,8 @@ void DumpReport(const TReportDocument& doc, std::ostream& out) {
     }
 }
 
-int RunReportTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunReportTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                  const TToolEnvironment& environment) {
     if (args.empty()) {
         err << kUsage;
         return 2;
@@ -377,6 +453,8 @@ int RunReportTool(const std::vector<std::string>& args, std::ostream& out, std::
         return Scan(args, out, err);
     if (args[0] == "sensorlog")
         return SensorLog(args, out, err);
+    if (args[0] == "export")
+        return Export(args, err, environment);
     err << "ostero-report: unknown command '" << args[0] << "'\n" << kUsage;
     return 2;
 }
