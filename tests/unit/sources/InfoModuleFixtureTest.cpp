@@ -6,8 +6,12 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <sys/utsname.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace ostero::sources;
@@ -610,6 +614,77 @@ TEST_F(ModuleTest, SystemModuleOnThisMachine) {
               processes.end());
     for (const auto& root : Roots_)
         EXPECT_FALSE(Subs(root.Name).empty()) << root.Name;
+}
+
+// Files only root may read: the entries say so instead of failing or staying silent. As root
+// the enumeration runs in a child process that gave up its rights.
+TEST_F(ModuleTest, UnreadableFilesSayRootRightsAreNeeded) {
+    namespace fs = std::filesystem;
+    const fs::path root =
+        fs::temp_directory_path() / ("ostero-sysroot-" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    for (const char* folder : {"sys/firmware/dmi/entries", "sys/class/dmi/id"}) {
+        fs::create_directories((root / folder).parent_path());
+        fs::copy(Fixture() + "/" + folder, root / folder, fs::copy_options::recursive);
+    }
+    fs::permissions(root, fs::perms::all, fs::perm_options::add); // reachable for any user
+    for (auto& entry : fs::recursive_directory_iterator(root))
+        fs::permissions(entry.path(),
+                        entry.is_directory() ? fs::perms::all : fs::perms::owner_read);
+    for (const char* file : {"sys/class/dmi/id/sys_vendor", "sys/class/dmi/id/bios_vendor"})
+        fs::permissions(root / file, fs::perms::all, fs::perm_options::add);
+
+    LoadModule(kHardwareModuleName, root.string().c_str());
+    const int memory = RootIndex("Memory");
+    const int board = RootIndex("Mainboard and BIOS");
+    std::vector<std::string> lines;
+    auto collect = [&](std::vector<std::string>& out) {
+        for (int index : {memory, board}) {
+            for (const auto& e : EnumModuleSubs(Handle_, index, &Sink_))
+                out.push_back(Render(e));
+        }
+    };
+    if (::geteuid() == 0) {
+        int pipeFds[2];
+        ASSERT_EQ(::pipe(pipeFds), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::close(pipeFds[0]);
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                ::_exit(2);
+            std::vector<std::string> out;
+            collect(out);
+            std::string text;
+            for (const auto& line : out)
+                text += line + "\n";
+            const ssize_t written = ::write(pipeFds[1], text.data(), text.size());
+            ::_exit(written == static_cast<ssize_t>(text.size()) ? 0 : 3);
+        }
+        ::close(pipeFds[1]);
+        std::string text;
+        char buffer[4096];
+        for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof(buffer))) > 0;)
+            text.append(buffer, static_cast<size_t>(n));
+        ::close(pipeFds[0]);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos;
+             start = end + 1)
+            lines.push_back(text.substr(start, end - start));
+    } else {
+        collect(lines);
+    }
+    fs::remove_all(root);
+    auto has = [&lines](const std::string& line) {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    };
+    EXPECT_TRUE(has("20|16|1|Root rights are needed to read the memory module table"));
+    EXPECT_TRUE(has("20|0|0|Manufacturer=LENOVO"));
+    EXPECT_TRUE(has("20|0|0|Vendor=LENOVO"));
+    EXPECT_TRUE(has("20|43|8|Serial number=Root rights are needed to read this"));
+    EXPECT_TRUE(has("20|0|0|Product=Root rights are needed to read this"));
 }
 
 } // namespace
