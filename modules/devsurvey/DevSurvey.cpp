@@ -99,7 +99,15 @@ std::string Value(const std::map<std::string, std::string>& block, const char* k
 }
 
 void FillProcessors(TSubList& list) {
-    const auto blocks = CpuInfoBlocks();
+    // Blocks without a processor number describe the machine (ARM: "Hardware", "Serial").
+    std::vector<std::map<std::string, std::string>> blocks;
+    std::map<std::string, std::string> machine;
+    for (auto& block : CpuInfoBlocks()) {
+        if (block.count("processor"))
+            blocks.push_back(std::move(block));
+        else
+            machine.insert(block.begin(), block.end());
+    }
     std::set<std::string> packages, cores;
     for (const auto& b : blocks) {
         packages.insert(Value(b, "physical id"));
@@ -136,6 +144,10 @@ void FillProcessors(TSubList& list) {
         flags = Value(first, "Features");
     if (!flags.empty())
         list.Property("Features", flags);
+    if (!Value(machine, "Hardware").empty())
+        list.Property("Hardware", Value(machine, "Hardware"));
+    if (!Value(machine, "Serial").empty())
+        list.Property("Serial number", Value(machine, "Serial"), icSerial, nfPrivate);
     const std::string bugs = Value(first, "bugs");
     if (!bugs.empty())
         list.Property("Known processor bugs", bugs, 0, nfHighlight);

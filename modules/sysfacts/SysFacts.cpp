@@ -379,7 +379,8 @@ void FillProcesses(TSubList& list) {
                                 : state == 'I'                 ? "idle"
                                                                : "other";
         list.Property("State", stateName, 0, nfVolatile | (state == 'Z' ? nfHighlight : 0));
-        list.Property("User", user, 0, nfPrivate);
+        if (!user.empty())
+            list.Property("User", user, 0, nfPrivate);
         if (!rss.empty())
             list.Property("Memory in use", rss, 0, nfVolatile);
         std::string cmdline = ReadText(dir + "/cmdline", 4096);

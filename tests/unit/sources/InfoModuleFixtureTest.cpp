@@ -687,4 +687,67 @@ TEST_F(ModuleTest, UnreadableFilesSayRootRightsAreNeeded) {
     EXPECT_TRUE(has("20|0|0|Product=Root rights are needed to read this"));
 }
 
+// Small trees named after the quirk they show, each read through one root entry.
+TEST_F(ModuleTest, QuirkyTreesGiveSoundEntries) {
+    struct Case {
+        const char* Tree;
+        const char* Module;
+        const char* Root;
+        std::vector<std::string> Subs;
+    };
+    const Case cases[] = {
+        {"arm_cpuinfo_no_newline",
+         kHardwareModuleName,
+         "Processors",
+         {"1|3|0|Summary", "10|11|0|Processor=ARMv7 Processor rev 4 (v7l)", "20|0|0|Packages=1",
+          "20|0|0|Cores=1", "20|0|0|Logical processors=2",
+          "20|0|0|Features=half thumb fastmult vfp edsp neon vfpv3 tls vfpv4 idiva idivt vfpd32 "
+          "lpae evtstrm crc32",
+          "20|0|0|Hardware=BCM2835", "20|43|8|Serial number=00000000a1b2c3d4", "1|11|0|CPU 0",
+          "1|11|0|CPU 1"}},
+        {"edid_damaged",
+         kHardwareModuleName,
+         "Displays",
+         {"1|19|0|DP-1", "20|32|2|The display's identification (EDID) is damaged", "1|72|0|DP-2",
+          "20|0|4|Status=connected", "20|20|0|The display sends no identification (EDID)"}},
+        {"smbios_truncated",
+         kHardwareModuleName,
+         "Memory",
+         {"1|12|0|Main memory", "20|32|2|No memory information found (/proc/meminfo)",
+          "1|4|0|Memory modules", "2|12|0|Module 1", "20|0|0|Size=16.0 MiB", "20|0|0|Type=DDR5"}},
+        {"pci_without_ids",
+         kHardwareModuleName,
+         "PCI devices",
+         {"1|24|0|Class 04", "2|19|0|Vendor 8086 Device 9D71", "20|0|0|Address=0000:00:1f.3",
+          "20|0|0|Vendor ID=8086", "20|0|0|Device ID=9D71", "20|0|0|Revision=0x21",
+          "20|19|2|Driver=none (the device is not in use)"}},
+        {"process_ended",
+         kSystemModuleName,
+         "Processes",
+         {"1|107|0|Processes", "2|108|0|sh (78)", "20|0|4|State=running", "1|107|0|Summary",
+          "20|0|4|Processes=1"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Tree);
+        LoadModule(c.Module, (Fixture() + "/quirks/" + c.Tree).c_str());
+        EXPECT_EQ(Subs(c.Root), c.Subs);
+        EXPECT_EQ(UnloadInfoModule(Handle_, &Sink_), 0);
+    }
+}
+
+// A live entry is read afresh by every enumeration.
+TEST_F(ModuleTest, LiveEntryIsReadAgain) {
+    namespace fs = std::filesystem;
+    const fs::path root = fs::temp_directory_path() / ("ostero-live-" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    fs::create_directories(root / "proc");
+    fs::copy(Fixture() + "/proc/1", root / "proc/1", fs::copy_options::recursive);
+    LoadModule(kSystemModuleName, root.string().c_str());
+    EXPECT_EQ(Roots_[static_cast<size_t>(RootIndex("Processes"))].Kind, 2);
+    EXPECT_EQ(Subs("Processes").back(), "20|0|4|Processes=1");
+    fs::copy(Fixture() + "/proc/4242", root / "proc/4242", fs::copy_options::recursive);
+    EXPECT_EQ(Subs("Processes").back(), "20|0|4|Processes=2");
+    fs::remove_all(root);
+}
+
 } // namespace
