@@ -1,6 +1,7 @@
 #include "ModuleHost.h"
 
 #include "AgentCommands.h"
+#include "sources/InfoModule.h"
 #include "sources/LibraryLocator.h"
 #include "support/TextCodec.h"
 #include "support/platform/Platform.h"
@@ -13,34 +14,8 @@ namespace ostero::vigant {
 
 namespace {
 
-// The exports of an information module.
-using TInitializeFn = int32_t (*)();
-using TEnumRootInfosFn = int32_t (*)(void* record, int32_t index, uint8_t debug);
-using TEnumSubInfosFn = int32_t (*)(void* record, int32_t rootIndex, int32_t index);
-using TErrorMessageFn = void (*)(int32_t code, char* buffer);
-using TDestroyFn = int32_t (*)();
-using TScanDmiFn = void (*)(void* record);
-using TOsVersionFn = void (*)(char* buffer);
-
-constexpr size_t kRootRecordSize = 260;
-constexpr size_t kSubRecordSize = 1032;
-constexpr size_t kDmiRecordSize = 892;
-constexpr size_t kDmiFieldSize = 66;
-
-uint32_t U16(const unsigned char* at) {
-    return at[0] | (static_cast<uint32_t>(at[1]) << 8);
-}
-
-std::string Text(const unsigned char* at, size_t capacity) {
-    const char* text = reinterpret_cast<const char*>(at);
-    return std::string(text, strnlen(text, capacity));
-}
-
-std::string Trim(std::string text) {
-    const size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+template <size_t N> std::string Text(const char (&field)[N]) {
+    return std::string(field, strnlen(field, N));
 }
 
 } // namespace
@@ -50,10 +25,10 @@ struct TModuleHost::TModule {
     std::string Path;
     sources::TLibrary Library;
     int Users = 0;
-    TEnumRootInfosFn EnumRootInfos = nullptr;
-    TEnumSubInfosFn EnumSubInfos = nullptr;
-    TErrorMessageFn ErrorMessage = nullptr;
-    TDestroyFn Destroy = nullptr;
+    sources::TEnumRootInfos EnumRootInfos = nullptr;
+    sources::TEnumSubInfos EnumSubInfos = nullptr;
+    sources::TGetDLLErrorMsg ErrorMessage = nullptr;
+    sources::TDestroyDLL Destroy = nullptr;
 
     std::string ErrorText(int32_t code) const {
         std::array<char, 257> buffer{};
@@ -115,11 +90,11 @@ std::optional<int> TModuleHost::Initialize(std::string_view fileName, std::strin
                          : "Cannot load library '" + SharedFolder_ + baseName + ".so'";
         return std::nullopt;
     }
-    const auto initialize = module->Library.Entry<TInitializeFn>("InitializeDLL");
-    module->EnumRootInfos = module->Library.Entry<TEnumRootInfosFn>("EnumRootInfos");
-    module->EnumSubInfos = module->Library.Entry<TEnumSubInfosFn>("EnumSubInfos");
-    module->ErrorMessage = module->Library.Entry<TErrorMessageFn>("GetDLLErrorMsg");
-    module->Destroy = module->Library.Entry<TDestroyFn>("DestroyDLL");
+    const auto initialize = module->Library.Entry<sources::TInitializeDLL>("InitializeDLL");
+    module->EnumRootInfos = module->Library.Entry<sources::TEnumRootInfos>("EnumRootInfos");
+    module->EnumSubInfos = module->Library.Entry<sources::TEnumSubInfos>("EnumSubInfos");
+    module->ErrorMessage = module->Library.Entry<sources::TGetDLLErrorMsg>("GetDLLErrorMsg");
+    module->Destroy = module->Library.Entry<sources::TDestroyDLL>("DestroyDLL");
     if (!initialize || !module->EnumRootInfos || !module->EnumSubInfos) {
         error = sysFacts ? "Please retry!" : module->Path + " is not an information module";
         return std::nullopt;
@@ -145,30 +120,28 @@ std::string TModuleHost::RootInfoLine(int number, int index, bool debug) {
     TModule* module = Find(number);
     if (module == nullptr)
         return "Module " + std::to_string(number) + " is not initialised";
-    std::array<unsigned char, kRootRecordSize> record{};
-    const int32_t result = module->EnumRootInfos(record.data(), index, debug ? 1 : 0);
+    sources::RootInfoRecord record{};
+    const int32_t result = module->EnumRootInfos(&record, index, debug ? 1 : 0);
     if (result > 10)
         return module->ErrorText(result);
     if (result != 1)
         return AnswerLine({"0", "0", "", "", std::to_string(result)});
-    return AnswerLine({std::to_string(U16(&record[0])), std::to_string(U16(&record[2])),
-                       Text(&record[4], 128), Text(&record[132], 128), "1"});
+    return AnswerLine({std::to_string(record.ImageCode), std::to_string(record.Kind),
+                       Text(record.Name), Text(record.Key), "1"});
 }
 
 std::string TModuleHost::SubInfoLine(int number, int rootIndex, int index) {
     TModule* module = Find(number);
     if (module == nullptr)
         return "Module " + std::to_string(number) + " is not initialised";
-    std::array<unsigned char, kSubRecordSize> record{};
-    const int32_t result = module->EnumSubInfos(record.data(), rootIndex, index);
+    sources::SubInfoRecord record{};
+    const int32_t result = module->EnumSubInfos(&record, rootIndex, index);
     if (result > 10)
         return module->ErrorText(result);
     if (result != 1)
         return AnswerLine({"0", "0", "", std::to_string(result), ""});
-    int32_t flags;
-    std::memcpy(&flags, &record[1028], sizeof flags);
-    return AnswerLine({std::to_string(U16(&record[0])), std::to_string(U16(&record[2])),
-                       Text(&record[4], 1024), "1", std::to_string(flags)});
+    return AnswerLine({std::to_string(record.Level), std::to_string(record.ImageCode),
+                       Text(record.Text), "1", std::to_string(record.Flags)});
 }
 
 std::string TModuleHost::Destroy(int number) {
@@ -186,7 +159,7 @@ std::string TModuleHost::Destroy(int number) {
 std::string TModuleHost::OsVersionText() {
     const std::string path = platform::Platform().FindFileNoCase(SharedFolder_, "SysFacts.so");
     sources::TLibrary library(path);
-    const auto version = library.Entry<TOsVersionFn>("GetOSVersionString");
+    const auto version = library.Entry<sources::TGetOSVersionString>("GetOSVersionString");
     if (!version)
         return {};
     std::array<char, 261> buffer{};
@@ -198,18 +171,12 @@ std::string TModuleHost::OsVersionText() {
 std::string TModuleHost::SystemName() {
     const std::string path = platform::Platform().FindFileNoCase(SharedFolder_, "DevSurvey.so");
     sources::TLibrary library(path);
-    const auto scan = library.Entry<TScanDmiFn>("fnDevScanDMI");
+    const auto scan = library.Entry<sources::TDevScanDMI>("fnDevScanDMI");
     if (!scan)
         return {};
-    std::array<unsigned char, kDmiRecordSize> record{};
-    scan(record.data());
-    const auto field = [&record](size_t index) {
-        return Trim(Text(&record[index * kDmiFieldSize], kDmiFieldSize));
-    };
-    const std::string maker = field(5), product = field(6);
-    if (product.size() < 2)
-        return maker;
-    return Trim(maker + " " + product);
+    sources::DmiRecord record{};
+    scan(&record);
+    return sources::DmiTextsFromRecord(record).SystemName;
 }
 
 std::vector<std::pair<std::string, std::string>> TModuleHost::ModuleVersions() const {
