@@ -3,6 +3,7 @@
 
 #include "sources/AgentChannel.h"
 #include "sources/AgentProtocol.h"
+#include "sources/InfoModule.h"
 #include "support/SysUtils.h"
 #include "support/platform/Ipc.h"
 #include "support/platform/Platform.h"
@@ -13,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -90,7 +92,10 @@ TEST_F(AgentProcessTest, AnswersTheViewersCommands) {
     ASSERT_EQ(channel.SourceQueryLines("Overview:", lines, 5000, true), kQueryOk);
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.front(), "1;450;System Overview");
-    EXPECT_EQ(lines.back().rfind("10;69;Taveric Vigant=", 0), 0u) << lines.back();
+    // The program-modules group comes last, with the agent and the modules it found.
+    const auto programs = std::find(lines.begin(), lines.end(), "1;451;Program modules");
+    ASSERT_NE(programs, lines.end());
+    EXPECT_EQ(std::next(programs)->rfind("10;69;Taveric Vigant=", 0), 0u) << *std::next(programs);
 
     // Sensors and usage: groups and properties with a value, a unit and flags.
     ASSERT_EQ(channel.SourceQueryLines("ENUMVIGANT:1;2", lines, 25000, true), kQueryOk);
@@ -186,4 +191,59 @@ TEST_F(AgentProcessTest, SeveralViewersAreServedOneCommandAtATime) {
         viewer.join();
     EXPECT_EQ(failed, 0);
     EXPECT_EQ(wrong, 0);
+}
+
+TEST_F(AgentProcessTest, EnumeratesTheModulesAsTheyAnswerInProcess) {
+    StartAgent();
+    TQueryChannel channel;
+    ASSERT_TRUE(channel.AgentOpen(1000));
+    const std::string shared = std::string(std::getenv("OSTERO_STAGE_DIR")) + "/Shared/";
+    for (const char* name : {"DevSurvey", "SysFacts"}) {
+        std::string answer;
+        ASSERT_EQ(channel.SourceQueryLocked(std::string("InitializeDLL:") + name + ".dll", 5000,
+                                            true, answer),
+                  kQueryOk);
+        ASSERT_FALSE(answer.empty());
+        ASSERT_TRUE(std::isdigit(static_cast<unsigned char>(answer[0]))) << answer;
+        const std::string module = answer;
+
+        TModuleHandle handle = LoadInfoModule(shared + name + ".so", nullptr);
+        ASSERT_NE(handle, nullptr);
+        const std::vector<TModuleRootEntry> roots = EnumModuleRoots(handle, 0, nullptr);
+        ASSERT_FALSE(roots.empty()) << name;
+
+        std::vector<std::string> names;
+        ASSERT_TRUE(channel.QueryLock(5000));
+        for (int index = 0; index < 127; ++index) {
+            ASSERT_EQ(
+                channel.SourceQuery("ENUMROOTINFOS:" + module + ";" + std::to_string(index) + ";0",
+                                    5000, true, answer),
+                kQueryOk);
+            if (ostero::support::GetSeparatedField(answer, 5) != "1")
+                break;
+            names.push_back(ostero::support::GetSeparatedField(answer, 3));
+        }
+        // The first root entry's sub entries, level by level as the module gives them.
+        std::vector<std::string> subs;
+        for (int index = 0;; ++index) {
+            ASSERT_EQ(channel.SourceQuery("ENUMSUBINFOS:" + module + ";0;" + std::to_string(index),
+                                          35000, true, answer),
+                      kQueryOk);
+            if (ostero::support::GetSeparatedField(answer, 4) != "1")
+                break;
+            subs.push_back(ostero::support::GetSeparatedField(answer, 3));
+        }
+        channel.QueryUnlock();
+        std::vector<std::string> expected;
+        for (const TModuleRootEntry& root : roots)
+            expected.push_back(root.Name);
+        EXPECT_EQ(names, expected) << name;
+        const std::vector<TModuleSubEntry> inProcess = EnumModuleSubs(handle, 0, nullptr);
+        EXPECT_EQ(subs.size(), inProcess.size()) << name;
+        if (!subs.empty() && !inProcess.empty())
+            EXPECT_EQ(subs.front(), inProcess.front().Text) << name;
+        UnloadInfoModule(handle, nullptr);
+        EXPECT_EQ(channel.SourceQueryLocked("DESTROYDLL:" + module, 5000, true, answer), kQueryOk);
+        EXPECT_EQ(answer, "OK");
+    }
 }
