@@ -14,10 +14,14 @@ bool StartsWithNoCase(std::string_view text, std::string_view keyword) {
 }
 
 bool ParseNumber(std::string_view text, int32_t& value) {
+    int32_t number = 0;
     if (text.empty())
         return false;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size() && value >= 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (error != std::errc() || end != text.data() + text.size() || number < 0)
+        return false;
+    value = number;
+    return true;
 }
 
 // Exactly `count` numbers separated by ";".
@@ -73,7 +77,13 @@ TAgentCommand ParseAgentCommand(std::string_view command) {
         // "ENUMVIGANT:" has one form only.
         if (ok && keyword.Kind == TCommandKind::EnumVigant)
             ok = parsed.Args[0] == 1 && parsed.Args[1] == 2;
-        parsed.Kind = ok ? keyword.Kind : TCommandKind::Malformed;
+        if (!ok) {
+            // Nothing of a command that does not fit is passed on.
+            parsed = TAgentCommand();
+            parsed.Kind = TCommandKind::Malformed;
+            return parsed;
+        }
+        parsed.Kind = keyword.Kind;
         return parsed;
     }
     parsed.Kind = TCommandKind::Unknown;
