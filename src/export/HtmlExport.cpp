@@ -33,31 +33,47 @@ bool IsBoldType(int type) {
 
 } // namespace
 
+namespace {
+
+// The entity of each byte that has one, built once.
+struct TEntityTable {
+    const char* Names[256] = {};
+    TEntityTable() {
+        for (const TEntity& entity : kEntities)
+            Names[entity.Char] = entity.Name;
+    }
+};
+
+void AppendEncoded(std::string& out, std::string_view text, bool mime) {
+    static const TEntityTable table;
+    size_t plain = 0; // start of the run of bytes that stay as they are
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        const char* name = table.Names[byte];
+        if (name == nullptr && byte < 0x80 && !(byte == '=' && mime))
+            continue;
+        out.append(text.data() + plain, i - plain);
+        plain = i + 1;
+        if (name != nullptr) {
+            out += '&';
+            out += name;
+        } else if (byte >= 0x80) {
+            out += "&#";
+            out += std::to_string(static_cast<unsigned>(support::AnsiCharToUnicode(byte)));
+            out += ';';
+        } else {
+            out += "=3D";
+        }
+    }
+    out.append(text.data() + plain, text.size() - plain);
+}
+
+} // namespace
+
 std::string EncodeHtmlText(const std::string& text, bool mime) {
     std::string out;
     out.reserve(text.size() + 8);
-    for (char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        bool named = false;
-        for (const TEntity& entity : kEntities) {
-            if (entity.Char == byte) {
-                out += '&';
-                out += entity.Name;
-                named = true;
-                break;
-            }
-        }
-        if (named)
-            continue;
-        if (byte >= 0x80) {
-            out += "&#" + std::to_string(static_cast<uint32_t>(support::AnsiCharToUnicode(byte))) +
-                   ";";
-        } else if (c == '=' && mime) {
-            out += "=3D";
-        } else {
-            out += c;
-        }
-    }
+    AppendEncoded(out, text, mime);
     return out;
 }
 
@@ -89,17 +105,30 @@ namespace {
 
 class THtmlWriter {
 public:
+    // With a sink the document goes to it in pieces as it is made, so a big report is never
+    // held whole in memory.
     THtmlWriter(const report::TReportTree& tree, const std::string& pageFileName,
-                const THtmlOptions& options)
+                const THtmlOptions& options, platform::TFileReplacement* sink = nullptr)
         : Tree_(tree), PageFileName_(pageFileName), Options_(options), Mime_(options.Mime),
-          Q_(options.Mime ? "3D" : "") {}
+          Q_(options.Mime ? "3D" : ""), Sink_(sink) {
+        Out_.reserve(kFlushSize + 4096);
+    }
 
     THtmlOutput Render();
 
 private:
-    void Line(const std::string& text) {
+    static constexpr size_t kFlushSize = 1 << 20;
+
+    void Line(std::string_view text) {
         Out_ += text;
+        EndLine();
+    }
+    void EndLine() {
         Out_ += "\r\n";
+        if (Sink_ != nullptr && Out_.size() >= kFlushSize) {
+            Sink_->Write(Out_);
+            Out_.clear();
+        }
     }
     std::string Text(const char* english) const {
         return Options_.Translate ? Options_.Translate(english) : std::string(english);
@@ -107,7 +136,8 @@ private:
     std::string Encode(const std::string& text) const { return EncodeHtmlText(text, Mime_); }
     // "=" of generated markup and script, followed by the markup quote.
     std::string Eq() const { return "=" + Q_; }
-    std::string IconReference(const TTreeNode& node);
+    // The node's icon reference, appended to the output.
+    void AppendIcon(std::string& out, const TTreeNode& node);
     bool Considered(const TTreeNode& node) const;
     void Head();
     void StyleSheet();
@@ -125,6 +155,7 @@ private:
     const THtmlOptions& Options_;
     const bool Mime_;
     const std::string Q_;
+    platform::TFileReplacement* Sink_;
     std::string Out_;
     int OpenDepth_ = -1;
     int TableCount_ = 0;
@@ -148,18 +179,23 @@ bool THtmlWriter::Considered(const TTreeNode& node) const {
     return true;
 }
 
-std::string THtmlWriter::IconReference(const TTreeNode& node) {
+void THtmlWriter::AppendIcon(std::string& out, const TTreeNode& node) {
     const int entry = report::ImageListIndex(node.ImageCode());
     if (entry < 0 || (Mime_ && entry > 121))
-        return {};
-    char number[16];
-    std::snprintf(number, sizeof number, "%3.3d", entry);
+        return;
+    // Three digits with leading zeros; entries above 999 keep all their digits.
+    const std::string digits = std::to_string(entry);
+    const std::string number = std::string(digits.size() < 3 ? 3 - digits.size() : 0, '0') + digits;
     if (Mime_) {
         IconUsed_[entry] = true;
-        return "<img src=" + Q_ + "\"i" + number + "_16.gif\")/>";
+        out += "<img src=3D\"i";
+        out += number;
+        out += "_16.gif\")/>";
+        return;
     }
-    return "<script type=" + Q_ + "\"text/javascript\">javascript:di('" + number +
-           "_16');</script>";
+    out += "<script type=\"text/javascript\">javascript:di('";
+    out += number;
+    out += "_16');</script>";
 }
 
 void THtmlWriter::StyleSheet() {
@@ -391,7 +427,8 @@ const TTreeNode* THtmlWriter::PropertyRun(const TTreeNode* first, int depth) {
             continue;
         const TTreeListObj& property = *node->Property();
         const int type = property.TypeCode;
-        std::string value = Encode(property.Value);
+        std::string value;
+        AppendEncoded(value, property.Value, Mime_);
         const bool hasValue = !property.Value.empty();
         const bool spacer = type == 11 || type == 12 || type == 40 || type == 41;
         const int span = 3 - (spacer ? 1 : 0) - (hasValue ? 1 : 0);
@@ -404,7 +441,8 @@ const TTreeNode* THtmlWriter::PropertyRun(const TTreeNode* first, int depth) {
                              support::AnsiSameText(property.Value.substr(0, 3), "WWW");
             value = "<a href=" + Q_ + (www ? "\"http://" : "\"") + value + "\">" + value + "</a>";
         }
-        std::string nameClass = "Levelx", valueClass = "LevelxValue";
+        const char* nameClass = "Levelx";
+        const char* valueClass = "LevelxValue";
         if (IsBoldType(type)) {
             nameClass = "LevelxBold";
             valueClass = "LevelxValueBold";
@@ -420,26 +458,40 @@ const TTreeNode* THtmlWriter::PropertyRun(const TTreeNode* first, int depth) {
         const bool boldKind = hasValue ? (type == 10 || type == 12 || type == 32 || type == 40)
                                        : (type == 10 || type == 12);
         const bool ruled = boldKind && !firstRow;
-        std::string row = indent + " <tr>";
-        if (spacer)
-            row += "<td width=" + Q_ + "\"12\">&nbsp;</td>";
-        row += "<td colspan=" + Q_ + "\"" + std::to_string(span);
-        if (firstRow && hasValue && (type == 32 || type == 40))
-            row += "\" class=\"LevelxCourBold\">";
-        else if (ruled)
-            row += "\" style=" + Q_ + "\"border-top:1px solid\" class=" + Q_ + "\"" + nameClass +
-                   "\">";
-        else
-            row += "\" class=" + Q_ + "\"" + nameClass + "\">";
-        row += IconReference(*node) + Encode(node->Text()) + "</td>";
-        if (hasValue) {
-            row += ruled ? "<td style=" + Q_ + "\"border-top:1px solid\" class=" + Q_ + "\"" +
-                               valueClass + "\">"
-                         : "<td class=" + Q_ + "\"" + valueClass + "\">";
-            row += value + "</td>";
+        Out_ += indent;
+        Out_ += " <tr>";
+        if (spacer) {
+            Out_ += "<td width=";
+            Out_ += Q_;
+            Out_ += "\"12\">&nbsp;</td>";
         }
-        row += "</tr>";
-        Line(row);
+        Out_ += "<td colspan=";
+        Out_ += Q_;
+        Out_ += '"';
+        Out_ += static_cast<char>('0' + span);
+        if (firstRow && hasValue && (type == 32 || type == 40)) {
+            Out_ += "\" class=\"LevelxCourBold\">";
+        } else {
+            Out_ += ruled ? "\" style=" + Q_ + "\"border-top:1px solid\" class=" : "\" class=";
+            Out_ += Q_;
+            Out_ += '"';
+            Out_ += nameClass;
+            Out_ += "\">";
+        }
+        AppendIcon(Out_, *node);
+        AppendEncoded(Out_, node->Text(), Mime_);
+        Out_ += "</td>";
+        if (hasValue) {
+            Out_ += ruled ? "<td style=" + Q_ + "\"border-top:1px solid\" class=" : "<td class=";
+            Out_ += Q_;
+            Out_ += '"';
+            Out_ += valueClass;
+            Out_ += "\">";
+            Out_ += value;
+            Out_ += "</td>";
+        }
+        Out_ += "</tr>";
+        EndLine();
         firstRow = false;
     }
     Line(indent + "</table></td></tr>");
@@ -488,7 +540,9 @@ void THtmlWriter::Walk(const TTreeNode* start, int levelOffset) {
         const bool collapsible = info != nullptr || chartObject != nullptr ||
                                  (node->Object() == nullptr && next != nullptr &&
                                   (next->Property() != nullptr || next->Level() > node->Level()));
-        const std::string text = IconReference(*node) + Encode(node->Text());
+        std::string text;
+        AppendIcon(text, *node);
+        AppendEncoded(text, node->Text(), Mime_);
         if (collapsible) {
             const std::string n = std::to_string(TableCount_);
             Line(indent + " <tr><td><input class=" + Q_ + "\"btn\" type=" + Q_ +
@@ -654,6 +708,10 @@ THtmlOutput THtmlWriter::Render() {
     BodyEnd();
     if (Mime_)
         MimePictures();
+    if (Sink_ != nullptr) {
+        Sink_->Write(Out_);
+        Out_.clear();
+    }
     Output_.Document = std::move(Out_);
     return std::move(Output_);
 }
@@ -667,8 +725,15 @@ THtmlOutput RenderHtml(const report::TReportTree& tree, const std::string& pageF
 
 bool SaveHtml(const report::TReportTree& tree, const std::string& fileName,
               const THtmlOptions& options, std::string* error) {
-    const THtmlOutput output = RenderHtml(tree, fileName, options);
     std::string why;
+    platform::TFileReplacement page;
+    if (!page.Begin(fileName, why)) {
+        if (error)
+            *error = why;
+        return false;
+    }
+    const THtmlOutput output = THtmlWriter(tree, fileName, options, &page).Render();
+    // The pictures first: a page whose picture could not be written is not put in place.
     for (const auto& [path, bytes] : output.SideFiles) {
         if (!bytes.empty() && !platform::ReplaceFileContents(path, bytes, why)) {
             if (error)
@@ -676,7 +741,7 @@ bool SaveHtml(const report::TReportTree& tree, const std::string& fileName,
             return false;
         }
     }
-    if (!platform::ReplaceFileContents(fileName, output.Document, why)) {
+    if (!page.Commit(why)) {
         if (error)
             *error = why;
         return false;

@@ -15,4 +15,28 @@ namespace ostero::platform {
 bool ReplaceFileContents(const std::string& path, std::string_view bytes, std::string& error,
                          int newFileMode = -1);
 
+// The same, for a writer that produces a file in pieces: Begin, any number of Write, Commit.
+// Until Commit succeeds the old file is untouched; without Commit (or after a failure) the new
+// file is removed when the object goes.
+class TFileReplacement {
+public:
+    TFileReplacement() = default;
+    ~TFileReplacement();
+    TFileReplacement(const TFileReplacement&) = delete;
+    TFileReplacement& operator=(const TFileReplacement&) = delete;
+
+    bool Begin(const std::string& path, std::string& error, int newFileMode = -1);
+    bool Write(std::string_view bytes);
+    bool Commit(std::string& error);
+
+private:
+    std::string Path_;      // the file being replaced (a link resolved)
+    std::string Temporary_; // the new file beside it
+    std::string Failure_;   // the first write error
+    int Fd_ = -1;
+    int NewFileMode_ = -1;
+    bool Replacing_ = false;
+    unsigned PreviousMode_ = 0;
+};
+
 } // namespace ostero::platform

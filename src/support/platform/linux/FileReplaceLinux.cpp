@@ -30,12 +30,20 @@ bool WriteAll(int fd, std::string_view bytes) {
 
 } // namespace
 
-bool ReplaceFileContents(const std::string& path, std::string_view bytes, std::string& error,
-                         int newFileMode) {
+TFileReplacement::~TFileReplacement() {
+    if (Fd_ >= 0) {
+        ::close(Fd_);
+        ::unlink(Temporary_.c_str());
+    }
+}
+
+bool TFileReplacement::Begin(const std::string& path, std::string& error, int newFileMode) {
     const auto fail = [&](const std::string& reason) {
         error = "Cannot write " + path + ": " + reason;
         return false;
     };
+    if (Fd_ >= 0)
+        return fail("a replacement is already under way");
     if (path.empty())
         return fail("no file name");
     std::error_code ec;
@@ -49,57 +57,80 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes, std::s
     if (target.filename().empty())
         return fail("no file name");
     struct stat previous {};
-    const bool replacing = ::stat(target.c_str(), &previous) == 0;
-    if (replacing && !S_ISREG(previous.st_mode))
+    Replacing_ = ::stat(target.c_str(), &previous) == 0;
+    if (Replacing_ && !S_ISREG(previous.st_mode))
         return fail("not a regular file");
+    PreviousMode_ = previous.st_mode & 07777;
+    NewFileMode_ = newFileMode;
+    Path_ = target.string();
 
     // A new file in the same folder, so that the rename stays on one file system; created
     // exclusively so that nobody else's file is ever reused.
     static std::atomic<unsigned> sequence{0};
     const mode_t createMode = newFileMode >= 0 ? static_cast<mode_t>(newFileMode) : 0666;
-    std::string temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temporary =
+    for (int attempt = 0; attempt < 100 && Fd_ < 0; ++attempt) {
+        Temporary_ =
             (target.parent_path() / ("." + target.filename().string() + ".tmp-" +
                                      std::to_string(::getpid()) + "-" + std::to_string(sequence++)))
                 .string();
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY,
-                    createMode);
-        if (fd < 0 && errno != EEXIST)
+        Fd_ = ::open(Temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY,
+                     createMode);
+        if (Fd_ < 0 && errno != EEXIST)
             break;
     }
-    if (fd < 0)
+    if (Fd_ < 0)
         return fail(std::strerror(errno));
+    Failure_.clear();
+    return true;
+}
 
-    std::string reason;
-    bool ok = WriteAll(fd, bytes);
-    if (!ok)
-        reason = std::strerror(errno);
+bool TFileReplacement::Write(std::string_view bytes) {
+    if (Fd_ < 0)
+        return false;
+    if (!Failure_.empty())
+        return false;
+    if (!WriteAll(Fd_, bytes)) {
+        Failure_ = std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+bool TFileReplacement::Commit(std::string& error) {
+    if (Fd_ < 0) {
+        error = "Cannot write " + Path_ + ": nothing was begun";
+        return false;
+    }
+    std::string reason = Failure_;
+    bool ok = reason.empty();
     // The creation mode passed through the umask; a replaced file keeps its old mode exactly.
-    const bool setMode = replacing || newFileMode >= 0;
-    const mode_t mode = replacing ? (previous.st_mode & 07777) : createMode;
-    if (ok && setMode && ::fchmod(fd, mode) != 0) {
+    const bool setMode = Replacing_ || NewFileMode_ >= 0;
+    const mode_t mode =
+        Replacing_ ? static_cast<mode_t>(PreviousMode_) : static_cast<mode_t>(NewFileMode_);
+    if (ok && setMode && ::fchmod(Fd_, mode) != 0) {
         ok = false;
         reason = std::strerror(errno);
     }
-    if (ok && ::fsync(fd) != 0) {
+    if (ok && ::fsync(Fd_) != 0) {
         ok = false;
         reason = std::strerror(errno);
     }
-    if (::close(fd) != 0 && ok) {
+    if (::close(Fd_) != 0 && ok) {
         ok = false;
         reason = std::strerror(errno);
     }
-    if (ok && ::rename(temporary.c_str(), target.c_str()) != 0) {
+    Fd_ = -1;
+    if (ok && ::rename(Temporary_.c_str(), Path_.c_str()) != 0) {
         ok = false;
         reason = std::strerror(errno);
     }
     if (!ok) {
-        ::unlink(temporary.c_str());
-        return fail(reason);
+        ::unlink(Temporary_.c_str());
+        error = "Cannot write " + Path_ + ": " + reason;
+        return false;
     }
     // Make the rename itself durable; a failure here no longer endangers the data.
+    const fs::path target(Path_);
     const std::string folder = target.has_parent_path() ? target.parent_path().string() : ".";
     const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folderFd >= 0) {
@@ -107,6 +138,15 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes, std::s
         ::close(folderFd);
     }
     return true;
+}
+
+bool ReplaceFileContents(const std::string& path, std::string_view bytes, std::string& error,
+                         int newFileMode) {
+    TFileReplacement replacement;
+    if (!replacement.Begin(path, error, newFileMode))
+        return false;
+    replacement.Write(bytes);
+    return replacement.Commit(error);
 }
 
 } // namespace ostero::platform
