@@ -116,8 +116,21 @@ protected:
     fs::path Root_;
 };
 
+// Keeps the messages instead of showing boxes that would wait for a click.
+struct TRecordedMessages : ostero::support::TMessageSink {
+    void ShowError(const ostero::support::TUserMessage& message) override {
+        Errors.push_back(message.Text());
+    }
+    void ShowInformation(const ostero::support::TUserMessage& message) override {
+        Errors.push_back(message.Text());
+    }
+    std::vector<std::string> Errors;
+};
+
 TEST_F(MainWindow, FirstShowingKeepsAReportPathWithBlanksWhole) {
     ostero::ui::TFormMain form({"/home/anna/My", "Reports/pc", "01.trp"}, "", Loader_);
+    TRecordedMessages messages;
+    form.SetMessageSink(&messages);
     EXPECT_EQ(form.windowTitle(), "Taveric Ostero");
     EXPECT_FALSE(form.FirstShown());
     form.show();
@@ -125,6 +138,9 @@ TEST_F(MainWindow, FirstShowingKeepsAReportPathWithBlanksWhole) {
     ASSERT_TRUE(form.FirstShown());
     EXPECT_EQ(form.FirstShow().Kind, ostero::app::TFirstShowKind::OpenReport);
     EXPECT_EQ(form.FirstShow().ReportPath, "/home/anna/My Reports/pc 01.trp");
+    // The path is opened whole, so the message names it whole.
+    EXPECT_EQ(messages.Errors,
+              std::vector<std::string>{"File '/home/anna/My Reports/pc 01.trp' not found"});
 }
 
 TEST_F(MainWindow, CreationReadsTheRegistrySettings) {

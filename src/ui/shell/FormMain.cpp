@@ -1,17 +1,104 @@
 #include "ui/shell/FormMain.h"
 
+#include "chart/ChartPainter.h"
+#include "report/TreeSearch.h"
 #include "sources/DialogLibrary.h"
 #include "support/SysUtils.h"
 #include "support/platform/Platform.h"
+#include "ui/report/ExtTreeView.h"
+#include "ui/shell/FormSearch.h"
 #include "ui/shell/QtBridge.h"
+#include "ui/shell/SearchResultItem.h"
+#include "ui/shell/SearchThread.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QDateTimeEdit>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSplitter>
+#include <QStackedWidget>
 #include <QStatusBar>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QUrl>
+#include <QVBoxLayout>
 
+#include <chrono>
 #include <filesystem>
 
+namespace fs = std::filesystem;
+
 namespace ostero::ui {
+
+namespace {
+
+// A toolbar whose background runs from the button highlight colour down to the button shadow.
+class TGradientPanel : public QWidget {
+public:
+    explicit TGradientPanel(QWidget* parent) : QWidget(parent) {}
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        QLinearGradient gradient(0, 0, 0, height());
+        gradient.setColorAt(0, palette().color(QPalette::Light));
+        gradient.setColorAt(1, palette().color(QPalette::Dark));
+        painter.fillRect(rect(), gradient);
+    }
+};
+
+QToolButton* MakeToolButton(QWidget* parent, const char* name) {
+    auto* button = new QToolButton(parent);
+    button->setObjectName(name);
+    button->setAutoRaise(true);
+    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    return button;
+}
+
+QToolButton* MakeMenuButton(QWidget* parent, const char* name) {
+    auto* button = new QToolButton(parent);
+    button->setObjectName(name);
+    button->setFixedHeight(40);
+    button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    return button;
+}
+
+QString ReportFilter() {
+    return QCoreApplication::translate("TFormMain", "Taveric Report (*.trp)") + ";;" +
+           QCoreApplication::translate("TFormMain", "Sobrane Report (*.srp)") + ";;" +
+           QCoreApplication::translate("TFormMain", "All Files (*)");
+}
+
+QString FileNameOnly(const std::string& path) {
+    return QFileInfo(FromPath(path)).fileName();
+}
+
+// Stops the hourglass on every way out of an operation.
+struct TWaitCursor {
+    TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+} // namespace
 
 TFormMain::TFormMain(std::vector<std::string> args, std::string helpFile,
                      support::TLanguageModuleLoader& languageLoader, QWidget* parent)
@@ -19,13 +106,485 @@ TFormMain::TFormMain(std::vector<std::string> args, std::string helpFile,
     setObjectName("FormMain");
     Settings_.HelpFile = std::move(helpFile);
     setWindowTitle(QApplication::applicationDisplayName());
-    statusBar();
+    setMinimumSize(200, 130);
     resize(1000, 700);
+    setAcceptDrops(true);
+
+    BoxSink_ = std::make_unique<TMessageBoxSink>(this);
+    Sink_ = BoxSink_.get();
+    OpenFileDialog_ = [](QWidget* owner, const QString& folder, const QString& filter) {
+        QFileDialog dialog(owner, QString(), folder, filter);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setDefaultSuffix("trp");
+        return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()
+                   ? dialog.selectedFiles().front()
+                   : QString();
+    };
+    FolderDialog_ = [](QWidget* owner, const QString& prompt, const QString& start) {
+        return QFileDialog::getExistingDirectory(owner, prompt, start);
+    };
+    SearchDialog_ = [](QWidget* owner, TSearchRequest& request) {
+        TFormSearch dialog(owner);
+        if (dialog.exec() != QDialog::Accepted)
+            return false;
+        request.Kind = dialog.Kind();
+        request.Text = dialog.Text();
+        return true;
+    };
+
+    auto* central = new QSplitter(Qt::Horizontal, this);
+    central->setObjectName("Splitter1");
+    central->setHandleWidth(5);
+    setCentralWidget(central);
+    CreateMenuBand();
+    central->addWidget(PanelMenu_);
+    PageControl_ = new QStackedWidget(central);
+    PageControl_->setObjectName("PageControl");
+    central->addWidget(PageControl_);
+    central->setStretchFactor(1, 1);
+    central->setSizes({175, 820});
+    CreatePopupMenu();
+    CreateReportPage();
+    CreateSysInfoPage();
+    CreateSearchPage();
+    CreateTestsPage();
+
+    StatusPanel0_ = new QLabel(this);
+    StatusPanel0_->setObjectName("StatusPanel0");
+    StatusPanel1_ = new QLabel(this);
+    StatusPanel1_->setObjectName("StatusPanel1");
+    StatusPanel1_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    statusBar()->addWidget(StatusPanel0_, 1);
+    statusBar()->addPermanentWidget(StatusPanel1_);
+
+    RetranslateUi();
+    ActivatePage(TPage::Report);
+
     // Settings start from their defaults, then the registry; then variant and title.
     Settings_.RemotePort = 2027;
     Settings_.QueryTimeout = 5000;
     ReadSettings(true);
     ConfigureMainWindow();
+}
+
+TFormMain::~TFormMain() {
+    // A running scan must not outlive the list it reports to.
+    if (SearchThread_ != nullptr) {
+        SearchThread_->disconnect(this);
+        SearchThread_->requestInterruption();
+        SearchThread_->wait();
+    }
+}
+
+void TFormMain::CreateMenuBand() {
+    PanelMenu_ = new QWidget(this);
+    PanelMenu_->setObjectName("PanelMenu");
+    PanelMenu_->setMinimumWidth(165);
+    PanelMenu_->setAutoFillBackground(true);
+    QPalette palette = PanelMenu_->palette();
+    palette.setColor(QPalette::Window, Qt::gray);
+    PanelMenu_->setPalette(palette);
+    PanelMenu_->setStyleSheet(
+        "QToolButton { color: white; font-weight: bold; border: none; padding: 6px;"
+        " text-align: left;"
+        " background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #808080,"
+        " stop:1 #202020); }"
+        "QToolButton:checked { background: qlineargradient(x1:0, y1:0, x2:0, y2:1,"
+        " stop:0 #303030, stop:1 #606060); border-left: 4px solid #d0d0d0; }"
+        "QToolButton:disabled { color: #a0a0a0; }"
+        "QToolButton:focus { text-decoration: underline; }");
+    auto* layout = new QVBoxLayout(PanelMenu_);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    auto* top = new QWidget(PanelMenu_);
+    top->setObjectName("PanelMenuTop");
+    top->setFixedHeight(62);
+    top->setAutoFillBackground(true);
+    QPalette black = top->palette();
+    black.setColor(QPalette::Window, Qt::black);
+    top->setPalette(black);
+    layout->addWidget(top);
+
+    ImageButtonReport_ = MakeMenuButton(PanelMenu_, "ImageButtonReport");
+    ImageButtonSearchReports_ = MakeMenuButton(PanelMenu_, "ImageButtonSearchReports");
+    ImageButtonSysInfo_ = MakeMenuButton(PanelMenu_, "ImageButtonSysInfo");
+    ImageButtonTests_ = MakeMenuButton(PanelMenu_, "ImageButtonTests");
+    ImageButtonExit_ = MakeMenuButton(PanelMenu_, "ImageButtonExit");
+    auto* group = new QButtonGroup(this);
+    for (QToolButton* button :
+         {ImageButtonReport_, ImageButtonSearchReports_, ImageButtonSysInfo_, ImageButtonTests_}) {
+        button->setCheckable(true);
+        group->addButton(button);
+    }
+    layout->addWidget(ImageButtonReport_);
+    layout->addWidget(ImageButtonSearchReports_);
+    layout->addWidget(ImageButtonSysInfo_);
+    layout->addStretch(1); // where the device pane goes
+    layout->addWidget(ImageButtonTests_);
+    layout->addWidget(ImageButtonExit_);
+    // The system information session and the test launcher come later.
+    ImageButtonSysInfo_->setEnabled(false);
+    ImageButtonTests_->setEnabled(false);
+
+    connect(ImageButtonReport_, &QToolButton::clicked, this, [this] { ReportButtonClick(true); });
+    connect(ImageButtonSearchReports_, &QToolButton::clicked, this, [this] {
+        ActivatePage(TPage::Search);
+        setWindowTitle(QApplication::applicationDisplayName());
+    });
+    connect(ImageButtonExit_, &QToolButton::clicked, this, &QWidget::close);
+}
+
+void TFormMain::CreateReportPage() {
+    TabSheetReport_ = new QWidget(PageControl_);
+    TabSheetReport_->setObjectName("TabSheetReport");
+    auto* layout = new QVBoxLayout(TabSheetReport_);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    PanelReportTop_ = new TGradientPanel(TabSheetReport_);
+    PanelReportTop_->setObjectName("PanelReportTop");
+    PanelReportTop_->setFixedHeight(28);
+    auto* bar = new QHBoxLayout(PanelReportTop_);
+    bar->setContentsMargins(2, 0, 2, 0);
+    bar->setSpacing(0);
+    ImageButtonOpenReport_ = MakeToolButton(PanelReportTop_, "ImageButtonOpenReport");
+    ImageButtonReportCompare_ = MakeToolButton(PanelReportTop_, "ImageButtonReportCompare");
+    ImageButtonReportSave_ = MakeToolButton(PanelReportTop_, "ImageButtonReportSave");
+    ImageButtonSearch_ = MakeToolButton(PanelReportTop_, "ImageButtonSearch");
+    ImageButtonSearchNext_ = MakeToolButton(PanelReportTop_, "ImageButtonSearchNext");
+    ImageButtonPreviousDiff_ = MakeToolButton(PanelReportTop_, "ImageButtonPreviousDiff");
+    ImageButtonNextDiff_ = MakeToolButton(PanelReportTop_, "ImageButtonNextDiff");
+    for (QToolButton* button : {ImageButtonOpenReport_, ImageButtonReportCompare_,
+                                ImageButtonReportSave_, ImageButtonSearch_, ImageButtonSearchNext_,
+                                ImageButtonPreviousDiff_, ImageButtonNextDiff_})
+        bar->addWidget(button);
+    bar->addStretch(1);
+    ImageButtonReportCompare_->setEnabled(false);
+    // Saving runs through the export wizard, which is not part of this build yet.
+    ImageButtonReportSave_->setEnabled(false);
+    ImageButtonSearch_->setEnabled(false);
+    ImageButtonSearchNext_->setEnabled(false);
+    ImageButtonPreviousDiff_->setEnabled(false);
+    ImageButtonPreviousDiff_->hide();
+    ImageButtonNextDiff_->setEnabled(false);
+    ImageButtonNextDiff_->hide();
+    layout->addWidget(PanelReportTop_);
+
+    ExtTreeListReport_ = new TExtTreeView(TabSheetReport_);
+    ExtTreeListReport_->setObjectName("ExtTreeListReport");
+    layout->addWidget(ExtTreeListReport_, 1);
+    PageControl_->addWidget(TabSheetReport_);
+
+    // The context menu's shortcuts work while the view has the focus.
+    for (QAction* action : PopupMenu_->actions())
+        ExtTreeListReport_->addAction(action);
+    TMyTreeView& tree = ExtTreeListReport_->TreeView();
+    tree.setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(&tree, &QWidget::customContextMenuRequested, this, [this, &tree](const QPoint& at) {
+        UpdatePopupMenu();
+        PopupMenu_->exec(tree.viewport()->mapToGlobal(at));
+    });
+    connect(ExtTreeListReport_, &TExtTreeView::TreeViewChange, this, [this] { UpdatePopupMenu(); });
+
+    connect(ImageButtonOpenReport_, &QToolButton::clicked, this, [this] {
+        ActivatePage(TPage::Report);
+        OpenReport();
+    });
+    connect(ImageButtonReportCompare_, &QToolButton::clicked, this, [this] { CompareReport(); });
+    connect(ImageButtonSearch_, &QToolButton::clicked, this, [this] { FindText(); });
+    connect(ImageButtonSearchNext_, &QToolButton::clicked, this, [this] { FindNext(); });
+    connect(ImageButtonNextDiff_, &QToolButton::clicked, this, [this] { NextDiff(); });
+    connect(ImageButtonPreviousDiff_, &QToolButton::clicked, this, [this] { PreviousDiff(); });
+}
+
+void TFormMain::CreateSysInfoPage() {
+    TabSheetSysInfo_ = new QWidget(PageControl_);
+    TabSheetSysInfo_->setObjectName("TabSheetSysInfo");
+    auto* layout = new QVBoxLayout(TabSheetSysInfo_);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* top = new TGradientPanel(TabSheetSysInfo_);
+    top->setObjectName("PanelSysInfoTop");
+    top->setFixedHeight(28);
+    auto* bar = new QHBoxLayout(top);
+    bar->setContentsMargins(2, 0, 2, 0);
+    bar->setSpacing(0);
+    for (const char* name :
+         {"ImageButtonConnect", "ImageButtonSysInfoSave", "ImageButtonSysInfoCompare",
+          "ImageButtonSysInfoCloseCompare", "ImageButtonSysInfoConfig",
+          "ImageButtonSysInfoPreviousDiff", "ImageButtonSysInfoNextDiff", "ImageButtonSysInfoPower",
+          "ImageButtonRemoteDesktop"}) {
+        QToolButton* button = MakeToolButton(top, name);
+        button->setEnabled(false);
+        bar->addWidget(button);
+        SysInfoButtons_.push_back(button);
+    }
+    bar->addStretch(1);
+    layout->addWidget(top);
+    layout->addStretch(1);
+    PageControl_->addWidget(TabSheetSysInfo_);
+}
+
+void TFormMain::CreateTestsPage() {
+    TabSheetTests_ = new QWidget(PageControl_);
+    TabSheetTests_->setObjectName("TabSheetTests");
+    PageControl_->addWidget(TabSheetTests_);
+}
+
+void TFormMain::CreateSearchPage() {
+    TabSheetSearch_ = new QWidget(PageControl_);
+    TabSheetSearch_->setObjectName("TabSheetSearch");
+    auto* grid = new QGridLayout(TabSheetSearch_);
+    Label1_ = new QLabel(TabSheetSearch_);
+    Label1_->setObjectName("Label1");
+    auto* directory = new QWidget(TabSheetSearch_);
+    directory->setObjectName("PanelSearchDirectory");
+    auto* directoryLayout = new QHBoxLayout(directory);
+    directoryLayout->setContentsMargins(0, 0, 0, 0);
+    EditSearchDirectory_ = new QLineEdit(directory);
+    EditSearchDirectory_->setObjectName("EditSearchDirectory");
+    BtnFolderSelection_ = new QPushButton("...", directory);
+    BtnFolderSelection_->setObjectName("BtnFolderSelection");
+    directoryLayout->addWidget(EditSearchDirectory_, 1);
+    directoryLayout->addWidget(BtnFolderSelection_);
+    ButtonSearchStart_ = new QPushButton(TabSheetSearch_);
+    ButtonSearchStart_->setObjectName("ButtonSearchStart");
+    ButtonSearchStart_->setEnabled(false);
+    RBText_ = new QRadioButton(TabSheetSearch_);
+    RBText_->setObjectName("RBText");
+    RBText_->setChecked(true);
+    EditText_ = new QLineEdit(TabSheetSearch_);
+    EditText_->setObjectName("EditText");
+    RBErrors_ = new QRadioButton(TabSheetSearch_);
+    RBErrors_->setObjectName("RBErrors");
+    RBWarnings_ = new QRadioButton(TabSheetSearch_);
+    RBWarnings_->setObjectName("RBWarnings");
+    CheckBoxDateRange_ = new QCheckBox(TabSheetSearch_);
+    CheckBoxDateRange_->setObjectName("CheckBoxDateRange");
+    auto* dates = new QWidget(TabSheetSearch_);
+    dates->setObjectName("PanelDate");
+    auto* datesLayout = new QHBoxLayout(dates);
+    datesLayout->setContentsMargins(0, 0, 0, 0);
+    LabelStart_ = new QLabel(dates);
+    LabelEnd_ = new QLabel(dates);
+    const QDateTime now = QDateTime::currentDateTime();
+    DateTimePickerStart_ = new QDateTimeEdit(now.addDays(-1), dates);
+    DateTimePickerStart_->setObjectName("DateTimePickerStart");
+    DateTimePickerStart_->setCalendarPopup(true);
+    DateTimePickerEnd_ = new QDateTimeEdit(now, dates);
+    DateTimePickerEnd_->setObjectName("DateTimePickerEnd");
+    DateTimePickerEnd_->setCalendarPopup(true);
+    datesLayout->addWidget(LabelStart_);
+    datesLayout->addWidget(DateTimePickerStart_);
+    datesLayout->addWidget(LabelEnd_);
+    datesLayout->addWidget(DateTimePickerEnd_);
+    datesLayout->addStretch(1);
+    dates->setEnabled(false);
+    ListViewReports_ = new QTreeWidget(TabSheetSearch_);
+    ListViewReports_->setObjectName("ListViewReports");
+    ListViewReports_->setColumnCount(2);
+    ListViewReports_->setRootIsDecorated(false);
+    ListViewReports_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ListViewReports_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListViewReports_->header()->setStretchLastSection(false);
+    ListViewReports_->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    ListViewReports_->header()->resizeSection(1, 163);
+    ListViewReports_->header()->setSectionsClickable(true);
+    ListViewReports_->header()->setSortIndicatorShown(true);
+    // The first column is marked as sorted while the list is still empty.
+    ListViewReports_->header()->setSortIndicator(0, Qt::DescendingOrder);
+
+    grid->addWidget(Label1_, 0, 0);
+    grid->addWidget(directory, 0, 1);
+    grid->addWidget(ButtonSearchStart_, 0, 2);
+    grid->addWidget(RBText_, 1, 0);
+    grid->addWidget(EditText_, 1, 1);
+    grid->addWidget(RBErrors_, 2, 0, 1, 2);
+    grid->addWidget(RBWarnings_, 3, 0, 1, 2);
+    grid->addWidget(CheckBoxDateRange_, 4, 0);
+    grid->addWidget(dates, 4, 1, 1, 2);
+    grid->addWidget(ListViewReports_, 5, 0, 1, 3);
+    grid->setRowStretch(5, 1);
+    grid->setColumnStretch(1, 1);
+    PageControl_->addWidget(TabSheetSearch_);
+
+    PopupMenuSearchResults_ = new QMenu(this);
+    PopupMenuSearchResults_->setObjectName("PopupMenuSearchResults");
+    PMI_Search_Open_ = PopupMenuSearchResults_->addAction(QString());
+    PMI_Search_Open_->setObjectName("PMI_Search_Open");
+    PopupMenuSearchResults_->addSeparator();
+    PMI_Search_SelectAll_ = PopupMenuSearchResults_->addAction(QString());
+    PMI_Search_SelectAll_->setObjectName("PMI_Search_SelectAll");
+    PMI_Search_SelectAll_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
+    PMI_Search_CopyToClipboard_ = PopupMenuSearchResults_->addAction(QString());
+    PMI_Search_CopyToClipboard_->setObjectName("PMI_Search_CopyToClipboard");
+    PMI_Search_CopyToClipboard_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+    for (QAction* action : {PMI_Search_Open_, PMI_Search_SelectAll_, PMI_Search_CopyToClipboard_}) {
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        ListViewReports_->addAction(action);
+    }
+    ListViewReports_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ListViewReports_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        const bool empty = ListViewReports_->topLevelItemCount() == 0;
+        PMI_Search_Open_->setEnabled(!empty);
+        PMI_Search_SelectAll_->setEnabled(!empty);
+        PMI_Search_CopyToClipboard_->setEnabled(!empty &&
+                                                !ListViewReports_->selectedItems().isEmpty());
+        PopupMenuSearchResults_->exec(ListViewReports_->viewport()->mapToGlobal(at));
+    });
+    connect(PMI_Search_Open_, &QAction::triggered, this, [this] { OpenSearchResult(); });
+    connect(ListViewReports_, &QTreeWidget::itemDoubleClicked, this,
+            [this] { OpenSearchResult(); });
+    connect(PMI_Search_SelectAll_, &QAction::triggered, ListViewReports_, &QTreeWidget::selectAll);
+    connect(PMI_Search_CopyToClipboard_, &QAction::triggered, this,
+            [this] { CopySearchResults(); });
+    connect(ListViewReports_->header(), &QHeaderView::sectionClicked, this,
+            [this](int column) { SortSearchResults(column); });
+
+    connect(BtnFolderSelection_, &QPushButton::clicked, this, [this] {
+        const QString current = EditSearchDirectory_->text();
+        const QString start = QFileInfo(current).isDir() ? current : QString();
+        const QString folder = FolderDialog_(this, tr("Select a directory to examine:"), start);
+        if (!folder.isEmpty())
+            EditSearchDirectory_->setText(folder);
+    });
+    connect(RBText_, &QRadioButton::toggled, this, [this](bool on) {
+        EditText_->setEnabled(on);
+        if (on)
+            EditText_->setFocus();
+        UpdateSearchStartButton();
+    });
+    connect(RBErrors_, &QRadioButton::toggled, this, [this] { UpdateSearchStartButton(); });
+    connect(EditText_, &QLineEdit::textChanged, this, [this] { UpdateSearchStartButton(); });
+    connect(EditSearchDirectory_, &QLineEdit::textChanged, this,
+            [this] { UpdateSearchStartButton(); });
+    connect(CheckBoxDateRange_, &QCheckBox::toggled, dates, &QWidget::setEnabled);
+    connect(ButtonSearchStart_, &QPushButton::clicked, this, [this] { StartOrStopSearch(); });
+}
+
+void TFormMain::CreatePopupMenu() {
+    PopupMenu_ = new QMenu(this);
+    PopupMenu_->setObjectName("PopupMenu");
+    const auto add = [this](const char* name, QKeySequence shortcut = {}) {
+        QAction* action = PopupMenu_->addAction(QString());
+        action->setObjectName(name);
+        action->setShortcut(shortcut);
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        return action;
+    };
+    PMI_Expand_ = add("PMI_Expand");
+    PMI_Collapse_ = add("PMI_Collapse");
+    PopupMenu_->addSeparator()->setObjectName("N3");
+    PMI_FindText_ = add("PMI_FindText", QKeySequence(Qt::CTRL | Qt::Key_F));
+    PMI_FindNext_ = add("PMI_FindNext", QKeySequence(Qt::Key_F3));
+    PMI_FindNext_->setEnabled(false);
+    PM_LineCompare_ = PopupMenu_->addSeparator();
+    PM_LineCompare_->setObjectName("PM_LineCompare");
+    PM_LineCompare_->setVisible(false);
+    PMI_Update_ = add("PMI_Update", QKeySequence(Qt::Key_F5));
+    PMI_DebugMode_ = add("PMI_DebugMode");
+    PMI_DebugMode_->setCheckable(true);
+    PMI_PreviousDiff_ = add("PMI_PreviousDiff", QKeySequence(Qt::Key_F7));
+    PMI_NextDiff_ = add("PMI_NextDiff", QKeySequence(Qt::Key_F8));
+    for (QAction* action : {PMI_PreviousDiff_, PMI_NextDiff_}) {
+        action->setEnabled(false);
+        action->setVisible(false);
+    }
+    PopupMenu_->addSeparator()->setObjectName("N4");
+    PMI_CopyToClipboard_ = add("PMI_CopyToClipboard", QKeySequence(Qt::CTRL | Qt::Key_C));
+
+    connect(PMI_Expand_, &QAction::triggered, this, [this] {
+        if (const report::TTreeNode* node = ExtTreeListReport_->Selected())
+            ExtTreeListReport_->TreeView().expandRecursively(
+                ExtTreeListReport_->Model().IndexOf(node));
+    });
+    connect(PMI_Collapse_, &QAction::triggered, this, [this] {
+        const report::TTreeNode* node = ExtTreeListReport_->Selected();
+        if (node == nullptr)
+            return;
+        TMyTreeView& tree = ExtTreeListReport_->TreeView();
+        QModelIndex index = ExtTreeListReport_->Model().IndexOf(node);
+        if (!tree.isExpanded(index))
+            index = index.parent();
+        if (!index.isValid() || !tree.isExpanded(index))
+            return;
+        const std::function<void(const QModelIndex&)> collapse = [&](const QModelIndex& at) {
+            for (int row = 0; row < tree.model()->rowCount(at); ++row)
+                collapse(tree.model()->index(row, 0, at));
+            tree.collapse(at);
+        };
+        collapse(index);
+    });
+    // The report page is the only tree page so far; the system information page joins later.
+    connect(PMI_FindText_, &QAction::triggered, this, [this] {
+        if (ImageButtonSearch_->isEnabled())
+            FindText();
+    });
+    connect(PMI_FindNext_, &QAction::triggered, this, [this] {
+        if (ImageButtonSearchNext_->isEnabled())
+            FindNext();
+    });
+    connect(PMI_PreviousDiff_, &QAction::triggered, this, [this] {
+        if (ImageButtonPreviousDiff_->isEnabled())
+            PreviousDiff();
+    });
+    connect(PMI_NextDiff_, &QAction::triggered, this, [this] {
+        if (ImageButtonNextDiff_->isEnabled())
+            NextDiff();
+    });
+    connect(PMI_CopyToClipboard_, &QAction::triggered, this, [this] { CopyToClipboard(); });
+}
+
+void TFormMain::RetranslateUi() {
+    setWindowTitle(QApplication::applicationDisplayName());
+    const auto set = [](QAbstractButton* button, const QString& caption, const QString& hint) {
+        button->setText(caption);
+        button->setToolTip(hint);
+    };
+    set(ImageButtonReport_, tr("&Report"), tr("View a report file"));
+    set(ImageButtonSearchReports_, tr("&Search"), tr("Scan directory with report files"));
+    set(ImageButtonSysInfo_, tr("S&ystem information"), tr("Hardware and Systeminformation"));
+    set(ImageButtonTests_, tr("Hardware&tests"), QString());
+    set(ImageButtonExit_, tr("Exit"), tr("Exit program"));
+
+    set(ImageButtonOpenReport_, tr("Open"), tr("Open a report file"));
+    set(ImageButtonReportCompare_, tr("Compare"), tr("Compare with a second file"));
+    set(ImageButtonReportSave_, tr("Save"), tr("Save or export"));
+    set(ImageButtonSearch_, tr("Search..."), tr("Search text or entrys in the report"));
+    set(ImageButtonSearchNext_, tr("Find next"), tr("Find next ocurrence"));
+    set(ImageButtonPreviousDiff_, tr("Previous"), tr("Goto previous difference (F7)"));
+    set(ImageButtonNextDiff_, tr("Next"), tr("Goto next difference (F8)"));
+
+    const QString sysInfoCaptions[] = {
+        tr("Connect"),  tr("Save"), tr("Compare"),       tr("Close Compare"), tr("Configuration"),
+        tr("Previous"), tr("Next"), tr("Power Options"), tr("Remote Desktop")};
+    for (size_t i = 0; i < SysInfoButtons_.size(); ++i)
+        SysInfoButtons_[i]->setText(sysInfoCaptions[i]);
+
+    Label1_->setText(tr("Directory:"));
+    ButtonSearchStart_->setText(Scanning_ ? tr("Stop") : tr("Start"));
+    RBText_->setText(tr("&Text:"));
+    RBErrors_->setText(tr("&Error entrys"));
+    RBWarnings_->setText(tr("&Warnings"));
+    CheckBoxDateRange_->setText(tr("Check Date Range"));
+    LabelStart_->setText(tr("Start:"));
+    LabelEnd_->setText(tr("End:"));
+    ListViewReports_->setHeaderLabels({tr("Filename"), tr("Last change")});
+    PMI_Search_Open_->setText(tr("Open"));
+    PMI_Search_SelectAll_->setText(tr("Select all"));
+    PMI_Search_CopyToClipboard_->setText(tr("Copy to clipboard"));
+
+    PMI_Expand_->setText(tr("&Expand"));
+    PMI_Collapse_->setText(tr("&Collapse"));
+    PMI_FindText_->setText(tr("Search..."));
+    PMI_FindNext_->setText(tr("Find next"));
+    PMI_Update_->setText(tr("Update"));
+    PMI_DebugMode_->setText(tr("Debug Mode"));
+    PMI_PreviousDiff_->setText(tr("Previous Difference"));
+    PMI_NextDiff_->setText(tr("Next Difference"));
+    UpdatePopupMenu();
+    if (StatusPanel1_ != nullptr)
+        StatusPanel1_->setText(tr("Hardware and system information"));
+    if (ActivePage() == TPage::Report)
+        SetReportCaption();
 }
 
 void TFormMain::ReadSettings(bool atStart) {
@@ -58,6 +617,448 @@ void TFormMain::ConfigureMainWindow() {
     }
 }
 
+void TFormMain::SetMessageSink(support::TMessageSink* sink) {
+    Sink_ = sink != nullptr ? sink : BoxSink_.get();
+}
+
+void TFormMain::ShowError(const std::string& format, const std::vector<std::string>& args) {
+    Sink_->ShowError({format, args});
+}
+
+void TFormMain::ShowInformation(const std::string& format, const std::vector<std::string>& args) {
+    Sink_->ShowInformation({format, args});
+}
+
+QString TFormMain::StatusText() const {
+    return StatusPanel0_->text();
+}
+
+void TFormMain::SetStatusText(const QString& text) {
+    StatusPanel0_->setText(text);
+}
+
+// --- Pages
+
+TFormMain::TPage TFormMain::ActivePage() const {
+    const QWidget* page = PageControl_->currentWidget();
+    if (page == TabSheetSysInfo_)
+        return TPage::SysInfo;
+    if (page == TabSheetSearch_)
+        return TPage::Search;
+    if (page == TabSheetTests_)
+        return TPage::Tests;
+    return TPage::Report;
+}
+
+void TFormMain::ActivatePage(TPage page) {
+    const TPage previous = ActivePage();
+    QWidget* sheet = TabSheetReport_;
+    QToolButton* button = ImageButtonReport_;
+    switch (page) {
+    case TPage::Report:
+        break;
+    case TPage::SysInfo:
+        sheet = TabSheetSysInfo_;
+        button = ImageButtonSysInfo_;
+        break;
+    case TPage::Search:
+        sheet = TabSheetSearch_;
+        button = ImageButtonSearchReports_;
+        break;
+    case TPage::Tests:
+        sheet = TabSheetTests_;
+        button = ImageButtonTests_;
+        break;
+    }
+    // The status texts belong to the page that wrote them.
+    if (previous != page && previous != TPage::Tests)
+        SetStatusText(QString());
+    PageControl_->setCurrentWidget(sheet);
+    button->setChecked(true);
+}
+
+void TFormMain::ReportButtonClick(bool fromClick) {
+    ActivatePage(TPage::Report);
+    SetReportCaption();
+    if (ExtTreeListReport_->Tree().TopCount() > 0)
+        ExtTreeListReport_->TreeView().setFocus();
+    else if (fromClick)
+        OpenReport();
+}
+
+void TFormMain::SetReportCaption() {
+    QString caption = QApplication::applicationDisplayName();
+    if (!ReportFileName_.empty())
+        caption += " [" + FileNameOnly(ReportFileName_) + "]";
+    setWindowTitle(caption);
+}
+
+// --- Report page
+
+void TFormMain::OpenReport(const QString& requested) {
+    setWindowTitle(QApplication::applicationDisplayName());
+    QString fileName = requested;
+    if (fileName.isEmpty()) {
+        if (OpenDialogFolder_.isEmpty()) {
+            std::string documents = platform::Platform().SpecialFolder(platform::kFolderPersonal);
+            if (!documents.empty() && documents.back() != '/')
+                documents += '/';
+            std::error_code error;
+            const std::string reports = documents + "Taveric Reports";
+            OpenDialogFolder_ = FromPath(fs::is_directory(reports, error) ? reports : documents);
+        }
+        fileName = OpenFileDialog_(this, OpenDialogFolder_, ReportFilter());
+    }
+    TWaitCursor wait;
+    QCoreApplication::processEvents();
+
+    bool loaded = false;
+    const std::string path = ToPath(fileName);
+    std::error_code error;
+    if (!fileName.isEmpty() && fs::is_regular_file(path, error)) {
+        ExtTreeListReport_->ClearReport();
+        ExtTreeListReport_->SetCompareMode(false);
+        ImageButtonReportSave_->setVisible(true);
+        ImageButtonReportSave_->setEnabled(false);
+        ImageButtonNextDiff_->setEnabled(false);
+        ImageButtonNextDiff_->setVisible(false);
+        ImageButtonPreviousDiff_->setEnabled(false);
+        ImageButtonPreviousDiff_->setVisible(false);
+        QCoreApplication::processEvents();
+
+        const int result = ExtTreeListReport_->LoadReport(path);
+        if (result == 2) {
+            ShowError("File '%s' is a new file format. You have to update the program to read "
+                      "this file.",
+                      {ToAnsi(fileName)});
+        } else if (result != 0) {
+            ShowError("File '%s' is not a valid report file, or the file is damaged!",
+                      {ToAnsi(fileName)});
+        } else {
+            loaded = true;
+            report::TReportTree& tree = ExtTreeListReport_->Tree();
+            if (report::TTreeNode* first = tree.First()) {
+                ExtTreeListReport_->SetSelected(first);
+                if (tree.TopCount() == 1)
+                    ExtTreeListReport_->TreeView().expand(
+                        ExtTreeListReport_->Model().IndexOf(first));
+            }
+            ExtTreeListReport_->ShowSearchHit(
+                ExtTreeListReport_->Search().FindImageCodes(report::ErrorEntryCodes()));
+        }
+    } else if (!fileName.isEmpty()) {
+        ShowError("File '%s' not found", {ToAnsi(fileName)});
+    }
+
+    const bool hasNodes = ExtTreeListReport_->Tree().TopCount() > 0;
+    ImageButtonSearch_->setEnabled(hasNodes);
+    ImageButtonReportCompare_->setEnabled(hasNodes);
+    // The save button waits for the export wizard.
+    if (loaded) {
+        // Only a file that was read names the page; a cancelled dialog keeps the shown one.
+        ReportFileName_ = path;
+        SearchMode_ = TInReportSearch::None;
+        ImageButtonSearchNext_->setEnabled(false);
+    }
+    SetReportCaption();
+    UpdatePopupMenu();
+    ExtTreeListReport_->TreeView().setFocus();
+}
+
+void TFormMain::CompareReport() {
+    ActivatePage(TPage::Report);
+    SetStatusText(tr("Comparing..."));
+    QCoreApplication::processEvents();
+    const QString fileName = OpenFileDialog_(this, OpenDialogFolder_, ReportFilter());
+    TWaitCursor wait;
+    const std::string path = ToPath(fileName);
+    std::error_code error;
+    if (fileName.isEmpty()) {
+        // Cancelled.
+    } else if (!fs::is_regular_file(path, error)) {
+        ShowError("File '%s' not found", {ToAnsi(fileName)});
+    } else {
+        QCoreApplication::processEvents();
+        const int result = ExtTreeListReport_->LoadCompareReport(path);
+        if (result == 2) {
+            ShowError("File '%s' is a new file format. You have to update the program to read "
+                      "this file.",
+                      {ToAnsi(fileName)});
+        } else if (result != 0) {
+            ShowError("File '%s' is not a valid report file, or the file is damaged!",
+                      {ToAnsi(fileName)});
+        } else {
+            // The view switched to the three columns "Property", "Old value", "New value".
+            setWindowTitle(QApplication::applicationDisplayName() + " [" +
+                           FileNameOnly(ReportFileName_) + " : " + QFileInfo(fileName).fileName() +
+                           "]");
+            ImageButtonReportCompare_->setEnabled(false);
+            ImageButtonReportSave_->setVisible(false);
+            ImageButtonPreviousDiff_->setVisible(true);
+            ImageButtonPreviousDiff_->setEnabled(false);
+            ImageButtonNextDiff_->setVisible(true);
+            ExtTreeListReport_->SetSelected(nullptr);
+            if (ExtTreeListReport_->NextDifference()) {
+                ImageButtonNextDiff_->setEnabled(true);
+            } else {
+                ExtTreeListReport_->SetSelected(ExtTreeListReport_->Tree().First());
+                ImageButtonNextDiff_->setEnabled(false);
+                ShowError("No differences found!");
+            }
+        }
+    }
+    SetStatusText(QString());
+    UpdatePopupMenu();
+}
+
+void TFormMain::NextDiff() {
+    if (ExtTreeListReport_->NextDifference()) {
+        ImageButtonPreviousDiff_->setEnabled(true);
+    } else {
+        ImageButtonNextDiff_->setEnabled(false);
+        ShowInformation("No more differences found!");
+    }
+    UpdatePopupMenu();
+}
+
+void TFormMain::PreviousDiff() {
+    if (ExtTreeListReport_->PreviousDifference()) {
+        ImageButtonNextDiff_->setEnabled(true);
+    } else {
+        ImageButtonPreviousDiff_->setEnabled(false);
+        ShowInformation("No previous differences found");
+    }
+    UpdatePopupMenu();
+}
+
+void TFormMain::FindText() {
+    TSearchRequest request;
+    if (!SearchDialog_(this, request))
+        return;
+    report::TTreeSearch& search = ExtTreeListReport_->Search();
+    bool found = false;
+    switch (request.Kind) {
+    case report::TSearchKind::Text:
+        SearchMode_ = TInReportSearch::Text;
+        found = ExtTreeListReport_->ShowSearchHit(search.FindText(ToAnsi(request.Text)));
+        if (!found)
+            ShowInformation("Cannot find text '%s'", {ToAnsi(request.Text)});
+        break;
+    case report::TSearchKind::Errors:
+        SearchMode_ = TInReportSearch::Errors;
+        found = ExtTreeListReport_->ShowSearchHit(search.FindImageCodes(report::ErrorEntryCodes()));
+        if (!found)
+            found = ExtTreeListReport_->ShowSearchHit(
+                search.FindImageCodes(report::ErrorEntrySecondTry()));
+        if (!found)
+            ShowInformation("No error entrys found");
+        break;
+    case report::TSearchKind::Warnings:
+        SearchMode_ = TInReportSearch::Warnings;
+        found = ExtTreeListReport_->ShowSearchHit(search.FindImageCodes(report::WarningCodes()));
+        if (!found)
+            ShowInformation("No warnings found");
+        break;
+    }
+    if (found)
+        ImageButtonSearchNext_->setEnabled(true);
+    UpdatePopupMenu();
+}
+
+void TFormMain::FindNext() {
+    report::TTreeSearch& search = ExtTreeListReport_->Search();
+    switch (SearchMode_) {
+    case TInReportSearch::None:
+        ImageButtonSearchNext_->setEnabled(false);
+        break;
+    case TInReportSearch::Text:
+        if (!ExtTreeListReport_->ShowSearchHit(search.FindTextNext())) {
+            ImageButtonSearchNext_->setEnabled(false);
+            ShowInformation("Cannot find another occurrence of the text");
+            SearchMode_ = TInReportSearch::None;
+        }
+        break;
+    case TInReportSearch::Errors:
+    case TInReportSearch::Warnings:
+        if (!ExtTreeListReport_->ShowSearchHit(search.FindImageCodesNext())) {
+            ImageButtonSearchNext_->setEnabled(false);
+            ShowInformation(SearchMode_ == TInReportSearch::Errors ? "No more error entrys found"
+                                                                   : "No more warnings found");
+            SearchMode_ = TInReportSearch::None;
+        }
+        break;
+    }
+    UpdatePopupMenu();
+}
+
+void TFormMain::CopyToClipboard() {
+    if (ExtTreeListReport_->Selected() == nullptr)
+        return;
+    if (ExtTreeListReport_->ChartShown()) {
+        chart::TChartStyle style;
+        style.ShowLegend = true;
+        QApplication::clipboard()->setImage(
+            chart::ChartImage(ExtTreeListReport_->Document().Chart, QSize(640, 400), style));
+    } else {
+        QApplication::clipboard()->setText(ExtTreeListReport_->SelectedText());
+    }
+}
+
+void TFormMain::UpdatePopupMenu() {
+    if (PMI_CopyToClipboard_ == nullptr || ExtTreeListReport_ == nullptr)
+        return;
+    // The report page's rules; the system information page brings its own with the session.
+    const bool compare = ExtTreeListReport_->CompareMode();
+    PMI_DebugMode_->setVisible(false);
+    PMI_Update_->setVisible(false);
+    PMI_FindText_->setVisible(true);
+    PMI_FindNext_->setVisible(true);
+    PMI_FindText_->setEnabled(ImageButtonSearch_->isEnabled());
+    PMI_FindNext_->setEnabled(ImageButtonSearchNext_->isEnabled());
+    PM_LineCompare_->setVisible(compare);
+    PMI_PreviousDiff_->setVisible(compare);
+    PMI_NextDiff_->setVisible(compare);
+    PMI_PreviousDiff_->setEnabled(ImageButtonPreviousDiff_->isEnabled());
+    PMI_NextDiff_->setEnabled(ImageButtonNextDiff_->isEnabled());
+
+    const report::TTreeNode* node = ExtTreeListReport_->Selected();
+    TMyTreeView& tree = ExtTreeListReport_->TreeView();
+    if (node != nullptr) {
+        const QModelIndex index = ExtTreeListReport_->Model().IndexOf(node);
+        PMI_Expand_->setEnabled(node->ChildCount() > 0);
+        PMI_Collapse_->setEnabled(tree.isExpanded(index) ||
+                                  (index.parent().isValid() && tree.isExpanded(index.parent())));
+        PMI_CopyToClipboard_->setEnabled(true);
+        PMI_CopyToClipboard_->setText(ExtTreeListReport_->ChartShown() ? tr("Copy chart")
+                                                                       : tr("Copy text"));
+    } else {
+        PMI_Expand_->setEnabled(false);
+        PMI_Collapse_->setEnabled(false);
+        PMI_CopyToClipboard_->setEnabled(false);
+        PMI_CopyToClipboard_->setText(tr("Copy to clipboard"));
+    }
+}
+
+// --- Search page
+
+void TFormMain::UpdateSearchStartButton() {
+    // While a scan runs the button only stops it.
+    if (Scanning_)
+        return;
+    ButtonSearchStart_->setEnabled(!EditSearchDirectory_->text().isEmpty() &&
+                                   (!RBText_->isChecked() || !EditText_->text().isEmpty()));
+}
+
+void TFormMain::StartOrStopSearch() {
+    ButtonSearchStart_->setEnabled(false);
+    if (Scanning_) {
+        SearchThread_->requestInterruption();
+        QCoreApplication::processEvents();
+        return;
+    }
+    const QString folder = EditSearchDirectory_->text();
+    if (!QFileInfo(folder).isDir()) {
+        // The button stays disabled until one of the edits changes.
+        ShowError("Directory '%s' not found", {ToAnsi(folder)});
+        return;
+    }
+    report::TFolderScan scan;
+    SearchFolder_ = folder.endsWith('/') ? folder : folder + '/';
+    scan.Folder = ToPath(SearchFolder_);
+    if (RBErrors_->isChecked()) {
+        scan.Kind = report::TSearchKind::Errors;
+    } else if (RBWarnings_->isChecked()) {
+        scan.Kind = report::TSearchKind::Warnings;
+    } else {
+        scan.Kind = report::TSearchKind::Text;
+        scan.Text = ToAnsi(EditText_->text());
+    }
+    // The range is taken at the start: the user may touch the pickers while the scan runs.
+    scan.DateRange = CheckBoxDateRange_->isChecked();
+    const auto toTime = [](const QDateTime& at) {
+        return std::chrono::system_clock::time_point(
+            std::chrono::milliseconds(at.toMSecsSinceEpoch()));
+    };
+    scan.Start = toTime(DateTimePickerStart_->dateTime());
+    scan.End = toTime(DateTimePickerEnd_->dateTime());
+    ListViewReports_->clear();
+
+    SearchThread_ = new TSearchThread(std::move(scan), this);
+    connect(SearchThread_, &TSearchThread::Hit, this, &TFormMain::SearchHit);
+    connect(SearchThread_, &TSearchThread::Progress, this,
+            [this](qulonglong scanned, qulonglong found, bool canceled) {
+                QString text = tr("Scanned: %1, Found: %2").arg(scanned).arg(found);
+                if (canceled)
+                    text += tr(", Search canceled");
+                SetStatusText(text);
+            });
+    connect(SearchThread_, &QThread::finished, this, &TFormMain::SearchEnded);
+    Scanning_ = true;
+    ButtonSearchStart_->setText(tr("Stop"));
+    ButtonSearchStart_->setEnabled(true);
+    SearchThread_->start();
+}
+
+void TFormMain::SearchHit(const QString& name, const QDateTime& lastChange) {
+    ListViewReports_->addTopLevelItem(new TSearchResultItem(name, lastChange));
+}
+
+void TFormMain::SearchEnded() {
+    // Queued hits and counts were delivered before this, in the order they were sent.
+    SearchThread_->deleteLater();
+    SearchThread_ = nullptr;
+    Scanning_ = false;
+    ButtonSearchStart_->setText(tr("Start"));
+    ButtonSearchStart_->setEnabled(true);
+    emit SearchFinished();
+}
+
+void TFormMain::OpenSearchResult() {
+    QTreeWidgetItem* item = ListViewReports_->currentItem();
+    if (item == nullptr && !ListViewReports_->selectedItems().isEmpty())
+        item = ListViewReports_->selectedItems().front();
+    if (item == nullptr)
+        return;
+    const QString file = SearchFolder_ + item->text(0);
+    ReportButtonClick(false);
+    OpenReport(file);
+}
+
+void TFormMain::CopySearchResults() {
+    const QList<QTreeWidgetItem*> selected = ListViewReports_->selectedItems();
+    if (selected.isEmpty())
+        return;
+    QList<QUrl> urls;
+    QByteArray gnome = "copy";
+    QString text;
+    for (const QTreeWidgetItem* item : selected) {
+        const QUrl url = QUrl::fromLocalFile(SearchFolder_ + item->text(0));
+        urls << url;
+        gnome += '\n' + url.toEncoded();
+        text += SearchFolder_ + item->text(0) + '\n';
+    }
+    auto* data = new QMimeData;
+    data->setUrls(urls);
+    data->setData("x-special/gnome-copied-files", gnome);
+    data->setText(text);
+    QApplication::clipboard()->setMimeData(data);
+}
+
+void TFormMain::SortSearchResults(int column) {
+    if (column < 0 || column > 1)
+        return;
+    for (int i = 0; i < 2; ++i) {
+        if (i != column)
+            SortMarks_[i] = -1;
+    }
+    SortMarks_[column] = SortMarks_[column] == 0 ? 1 : 0;
+    const Qt::SortOrder order = SortMarks_[column] == 0 ? Qt::AscendingOrder : Qt::DescendingOrder;
+    ListViewReports_->sortItems(column, order);
+    ListViewReports_->header()->setSortIndicator(column, order);
+}
+
+// --- Window events
+
 void TFormMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!FirstShown_) {
@@ -70,6 +1071,8 @@ void TFormMain::FirstShowing() {
     FirstShow_ = app::FirstShowAction(Args_);
     if (FirstShow_.Kind == app::TFirstShowKind::ReadTestResults)
         Settings_.TestResultFile = app::ReadTestResultFile();
+    else if (FirstShow_.Kind == app::TFirstShowKind::OpenReport)
+        OpenReport(FromPath(FirstShow_.ReportPath));
 }
 
 void TFormMain::changeEvent(QEvent* event) {
@@ -78,8 +1081,26 @@ void TFormMain::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
 }
 
-void TFormMain::RetranslateUi() {
-    setWindowTitle(QApplication::applicationDisplayName());
+void TFormMain::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void TFormMain::dropEvent(QDropEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    event->acceptProposedAction();
+    for (const QUrl& url : urls) {
+        if (!url.isLocalFile())
+            continue;
+        ReportButtonClick(false);
+        OpenReport(url.toLocalFile());
+    }
+}
+
+void TFormMain::closeEvent(QCloseEvent* event) {
+    if (SearchThread_ != nullptr)
+        SearchThread_->requestInterruption();
+    QMainWindow::closeEvent(event);
 }
 
 } // namespace ostero::ui

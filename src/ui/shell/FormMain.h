@@ -1,25 +1,66 @@
 #pragma once
-// The main window: its birth (settings, variant, title), its first showing (the joined command
-// line) and its death. The pages, the menu band and the session come with the viewer.
+// The main window: its birth (settings, variant, title), the menu band that switches the pages,
+// the report page (open, compare, difference navigation, in-report search), the report file
+// search page, the shared context menu, the status bar, dropped files and the first showing
+// (the joined command line). The system information and tests pages come with the session.
 
 #include "app/Startup.h"
+#include "report/ReportScan.h"
 #include "support/Language.h"
+#include "support/UserMessage.h"
 
 #include <QMainWindow>
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+class QAction;
+class QCheckBox;
+class QDateTimeEdit;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+class QStackedWidget;
+class QToolButton;
+class QTreeWidget;
+class QWidget;
+
 namespace ostero::ui {
+
+class TExtTreeView;
+class TSearchThread;
+
+// The file chosen in the open dialog, empty when it was cancelled.
+// (parent, initial folder, filter in Qt's ";;" form)
+using TOpenFileDialog =
+    std::function<QString(QWidget* parent, const QString& folder, const QString& filter)>;
+// The folder chosen in the folder browse dialog, empty when it was cancelled.
+using TFolderDialog =
+    std::function<QString(QWidget* parent, const QString& prompt, const QString& startFolder)>;
+// What the in-report search dialog asks for; false when it was cancelled.
+struct TSearchRequest {
+    report::TSearchKind Kind = report::TSearchKind::Text;
+    QString Text;
+};
+using TSearchDialog = std::function<bool(QWidget* parent, TSearchRequest& request)>;
 
 class TFormMain : public QMainWindow {
     Q_OBJECT
 
 public:
+    enum class TPage { Report, SysInfo, Search, Tests };
+    // What "Find next" continues with.
+    enum class TInReportSearch { None, Text, Errors, Warnings };
+
     // `args`: the command-line arguments after the program name; `helpFile`: the application
     // help file chosen at program start (empty for none).
     TFormMain(std::vector<std::string> args, std::string helpFile,
               support::TLanguageModuleLoader& languageLoader, QWidget* parent = nullptr);
+    ~TFormMain() override;
 
     const app::TSettings& Settings() const { return Settings_; }
     // Whether the options button may show: the dialog library can be found.
@@ -36,13 +77,74 @@ public:
     // Help button, program variant, title.
     void ConfigureMainWindow();
 
+    // Where error and information boxes go; nullptr restores the message boxes.
+    void SetMessageSink(support::TMessageSink* sink);
+    // The dialogs a test answers in place of the user.
+    void SetOpenFileDialog(TOpenFileDialog dialog) { OpenFileDialog_ = std::move(dialog); }
+    void SetFolderDialog(TFolderDialog dialog) { FolderDialog_ = std::move(dialog); }
+    void SetSearchDialog(TSearchDialog dialog) { SearchDialog_ = std::move(dialog); }
+
+    TPage ActivePage() const;
+    void ActivatePage(TPage page);
+    TExtTreeView& ReportView() { return *ExtTreeListReport_; }
+    const std::string& ReportFileName() const { return ReportFileName_; }
+    // The folder the open dialog starts in (set at the first open without a name).
+    const QString& OpenDialogFolder() const { return OpenDialogFolder_; }
+    TInReportSearch InReportSearchMode() const { return SearchMode_; }
+    QString StatusText() const;
+    bool Scanning() const { return Scanning_; }
+    // The folder of the last started scan, with a trailing separator.
+    const QString& SearchFolder() const { return SearchFolder_; }
+
+    // Loads a report onto the report page; without a name the open dialog asks for one.
+    void OpenReport(const QString& fileName = {});
+    // Merges a second report, chosen in the open dialog, into the shown one.
+    void CompareReport();
+    void NextDiff();
+    void PreviousDiff();
+    // The in-report search: the search dialog, then the first match.
+    void FindText();
+    void FindNext();
+    // Start or stop of the report file scan.
+    void StartOrStopSearch();
+    void OpenSearchResult();
+    void CopySearchResults();
+    void SortSearchResults(int column);
+    // The report page's "Copy to clipboard": the chart while it is shown, else the text.
+    void CopyToClipboard();
+    // Applies the enabling rules of the shared context menu to the active page.
+    void UpdatePopupMenu();
+    // The shared context menu (its items are named like PMI_FindText).
+    QMenu& PopupMenu() { return *PopupMenu_; }
+
+signals:
+    // A scan has ended and the button reads "Start" again.
+    void SearchFinished();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
+    void CreateMenuBand();
+    void CreateReportPage();
+    void CreateSysInfoPage();
+    void CreateSearchPage();
+    void CreateTestsPage();
+    void CreatePopupMenu();
     void FirstShowing();
     void RetranslateUi();
+    void ShowError(const std::string& format, const std::vector<std::string>& args = {});
+    void ShowInformation(const std::string& format, const std::vector<std::string>& args = {});
+    void SetStatusText(const QString& text);
+    void SetReportCaption();
+    void ReportButtonClick(bool fromClick);
+    void UpdateSearchStartButton();
+    void SearchHit(const QString& name, const QDateTime& lastChange);
+    void SearchEnded();
 
     std::vector<std::string> Args_;
     support::TLanguageModuleLoader& LanguageLoader_;
@@ -51,6 +153,81 @@ private:
     bool OptionsAvailable_ = false;
     bool HelpAvailable_ = false;
     bool FirstShown_ = false;
+
+    std::unique_ptr<support::TMessageSink> BoxSink_;
+    support::TMessageSink* Sink_ = nullptr;
+    TOpenFileDialog OpenFileDialog_;
+    TFolderDialog FolderDialog_;
+    TSearchDialog SearchDialog_;
+
+    // Menu band.
+    QWidget* PanelMenu_ = nullptr;
+    QToolButton* ImageButtonReport_ = nullptr;
+    QToolButton* ImageButtonSearchReports_ = nullptr;
+    QToolButton* ImageButtonSysInfo_ = nullptr;
+    QToolButton* ImageButtonTests_ = nullptr;
+    QToolButton* ImageButtonExit_ = nullptr;
+    QStackedWidget* PageControl_ = nullptr;
+    QLabel* StatusPanel0_ = nullptr;
+    QLabel* StatusPanel1_ = nullptr;
+
+    // Report page.
+    QWidget* TabSheetReport_ = nullptr;
+    QWidget* PanelReportTop_ = nullptr;
+    QToolButton* ImageButtonOpenReport_ = nullptr;
+    QToolButton* ImageButtonReportCompare_ = nullptr;
+    QToolButton* ImageButtonReportSave_ = nullptr;
+    QToolButton* ImageButtonSearch_ = nullptr;
+    QToolButton* ImageButtonSearchNext_ = nullptr;
+    QToolButton* ImageButtonPreviousDiff_ = nullptr;
+    QToolButton* ImageButtonNextDiff_ = nullptr;
+    TExtTreeView* ExtTreeListReport_ = nullptr;
+    std::string ReportFileName_;
+    QString OpenDialogFolder_;
+    TInReportSearch SearchMode_ = TInReportSearch::None;
+
+    // System information and tests pages (their content comes with the session).
+    QWidget* TabSheetSysInfo_ = nullptr;
+    QWidget* TabSheetTests_ = nullptr;
+    std::vector<QToolButton*> SysInfoButtons_;
+
+    // Search page.
+    QWidget* TabSheetSearch_ = nullptr;
+    QLabel* Label1_ = nullptr;
+    QLineEdit* EditSearchDirectory_ = nullptr;
+    QPushButton* BtnFolderSelection_ = nullptr;
+    QPushButton* ButtonSearchStart_ = nullptr;
+    QRadioButton* RBText_ = nullptr;
+    QRadioButton* RBErrors_ = nullptr;
+    QRadioButton* RBWarnings_ = nullptr;
+    QLineEdit* EditText_ = nullptr;
+    QCheckBox* CheckBoxDateRange_ = nullptr;
+    QLabel* LabelStart_ = nullptr;
+    QLabel* LabelEnd_ = nullptr;
+    QDateTimeEdit* DateTimePickerStart_ = nullptr;
+    QDateTimeEdit* DateTimePickerEnd_ = nullptr;
+    QTreeWidget* ListViewReports_ = nullptr;
+    QMenu* PopupMenuSearchResults_ = nullptr;
+    QAction* PMI_Search_Open_ = nullptr;
+    QAction* PMI_Search_SelectAll_ = nullptr;
+    QAction* PMI_Search_CopyToClipboard_ = nullptr;
+    int SortMarks_[2] = {0, 0}; // -1 not the sort column, 0 ascending, 1 descending
+    QString SearchFolder_;
+    bool Scanning_ = false;
+    TSearchThread* SearchThread_ = nullptr;
+
+    // The shared context menu.
+    QMenu* PopupMenu_ = nullptr;
+    QAction* PMI_Expand_ = nullptr;
+    QAction* PMI_Collapse_ = nullptr;
+    QAction* PMI_FindText_ = nullptr;
+    QAction* PMI_FindNext_ = nullptr;
+    QAction* PM_LineCompare_ = nullptr;
+    QAction* PMI_Update_ = nullptr;
+    QAction* PMI_DebugMode_ = nullptr;
+    QAction* PMI_PreviousDiff_ = nullptr;
+    QAction* PMI_NextDiff_ = nullptr;
+    QAction* PMI_CopyToClipboard_ = nullptr;
 };
 
 } // namespace ostero::ui
