@@ -10,7 +10,12 @@ packages=(
   libsensors-dev
   pci.ids usb.ids
   xvfb xauth
+  chromium python3
 )
+# The browser tests drive Chromium from Node.js; Node.js may come from elsewhere than Debian.
+if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
+  packages+=(nodejs npm)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

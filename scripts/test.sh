@@ -7,6 +7,9 @@ cd "$(dirname "$0")/.."
 jobs="$(nproc)"
 
 bash scripts/install-deps.sh
+# playwright-core for the browser tests, at the version of the lock file; it uses Debian's
+# Chromium, so nothing else is downloaded.
+npm ci --prefix tests/browser --no-audit --no-fund --silent
 
 echo "== build (dev)"
 cmake --preset dev >/dev/null
