@@ -11,6 +11,7 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QMimeData>
+#include <QTest>
 #include <QToolButton>
 #include <QUrl>
 
@@ -150,6 +151,9 @@ TEST_F(FormMainReport, FailedLoadsNameTheFileAndKeepThePreviousName) {
         EXPECT_EQ(View().Tree().TopCount() == 0, c.Cleared) << c.File;
         EXPECT_EQ(Button("ImageButtonSearch").isEnabled(), !c.Cleared) << c.File;
         EXPECT_EQ(Button("ImageButtonReportCompare").isEnabled(), !c.Cleared) << c.File;
+        EXPECT_EQ(Form_->windowTitle().toStdString(),
+                  c.Cleared ? "Taveric Ostero" : "Taveric Ostero [good.trp]")
+            << c.File;
     }
 }
 
@@ -209,7 +213,10 @@ TEST_F(FormMainReport, DifferencesAreSteppedBothWaysUntilTheEnds) {
     EXPECT_EQ(Selected(), first);
     EXPECT_EQ(Messages_.Take(), std::vector<std::string>{"I: No previous differences found"});
 
-    // Opening a file ends the comparison.
+    // A cancelled open dialog keeps the comparison; opening a file ends it.
+    Button("ImageButtonOpenReport").click();
+    EXPECT_TRUE(View().CompareMode());
+    EXPECT_EQ(Form_->windowTitle(), "Taveric Ostero [a.trp : b.trp]");
     Open(b);
     EXPECT_FALSE(View().CompareMode());
     EXPECT_EQ(Columns(), 2);
@@ -335,6 +342,54 @@ TEST_F(FormMainReport, CommandLineReportOpensOnTheFirstShowing) {
     EXPECT_TRUE(Messages_.Take().empty());
     EXPECT_EQ(form.ReportFileName(), file);
     EXPECT_EQ(form.windowTitle(), "Taveric Ostero [pc 02.trp]");
+}
+
+TEST_F(FormMainReport, ShortcutsWorkWhileTheViewHasTheFocus) {
+    Open(WriteReport("a.trp"));
+    Compare(WriteReport("b.trp", true));
+    Form_->show();
+    QApplication::setActiveWindow(Form_.get());
+    QWidget& tree = View().TreeView();
+    tree.setFocus();
+    QApplication::processEvents();
+    ASSERT_TRUE(tree.hasFocus());
+    const QString first = Selected();
+    QTest::keyClick(&tree, Qt::Key_F8);
+    EXPECT_NE(Selected(), first);
+    EXPECT_TRUE(Button("ImageButtonPreviousDiff").isEnabled());
+    QTest::keyClick(&tree, Qt::Key_F7);
+    EXPECT_EQ(Selected(), first);
+
+    QTest::keyClick(&tree, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), first);
+
+    bool asked = false;
+    Form_->SetSearchDialog([&](QWidget*, ui::TSearchRequest& request) {
+        asked = true;
+        request = {report::TSearchKind::Text, "Disks"};
+        return true;
+    });
+    QTest::keyClick(&tree, Qt::Key_F, Qt::ControlModifier);
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(Selected(), "Disks");
+    QTest::keyClick(&tree, Qt::Key_F3);
+    EXPECT_EQ(Messages_.Take(),
+              std::vector<std::string>{"I: Cannot find another occurrence of the text"});
+}
+
+TEST_F(FormMainReport, ReportButtonAsksForAFileOnlyWhileTheViewIsEmpty) {
+    Form_->ActivatePage(ui::TFormMain::TPage::Search);
+    Button("ImageButtonReport").click();
+    EXPECT_EQ(Form_->ActivePage(), ui::TFormMain::TPage::Report);
+    EXPECT_TRUE(Button("ImageButtonReport").isChecked());
+    EXPECT_EQ(DialogFolders_.size(), 1u);
+    Open(WriteReport("a.trp"));
+    DialogFolders_.clear();
+    Button("ImageButtonSearchReports").click();
+    EXPECT_EQ(Form_->windowTitle(), "Taveric Ostero");
+    Button("ImageButtonReport").click();
+    EXPECT_TRUE(DialogFolders_.empty());
+    EXPECT_EQ(Form_->windowTitle(), "Taveric Ostero [a.trp]");
 }
 
 } // namespace

@@ -229,7 +229,7 @@ void TFormMain::CreateMenuBand() {
     connect(ImageButtonReport_, &QToolButton::clicked, this, [this] { ReportButtonClick(true); });
     connect(ImageButtonSearchReports_, &QToolButton::clicked, this, [this] {
         ActivatePage(TPage::Search);
-        setWindowTitle(QApplication::applicationDisplayName());
+        SetCaption({});
     });
     connect(ImageButtonExit_, &QToolButton::clicked, this, &QWidget::close);
 }
@@ -534,7 +534,7 @@ void TFormMain::CreatePopupMenu() {
 }
 
 void TFormMain::RetranslateUi() {
-    setWindowTitle(QApplication::applicationDisplayName());
+    setWindowTitle(QApplication::applicationDisplayName() + CaptionSuffix_);
     const auto set = [](QAbstractButton* button, const QString& caption, const QString& hint) {
         button->setText(caption);
         button->setToolTip(hint);
@@ -581,10 +581,7 @@ void TFormMain::RetranslateUi() {
     PMI_PreviousDiff_->setText(tr("Previous Difference"));
     PMI_NextDiff_->setText(tr("Next Difference"));
     UpdatePopupMenu();
-    if (StatusPanel1_ != nullptr)
-        StatusPanel1_->setText(tr("Hardware and system information"));
-    if (ActivePage() == TPage::Report)
-        SetReportCaption();
+    StatusPanel1_->setText(tr("Hardware and system information"));
 }
 
 void TFormMain::ReadSettings(bool atStart) {
@@ -613,7 +610,7 @@ void TFormMain::ConfigureMainWindow() {
     Settings_.RemoteVariant = app::IsRemoteVariant(support::ProgramFolder());
     if (Settings_.RemoteVariant) {
         QApplication::setApplicationDisplayName(FromAnsi(app::ApplicationTitle(true)));
-        setWindowTitle(QApplication::applicationDisplayName());
+        setWindowTitle(QApplication::applicationDisplayName() + CaptionSuffix_);
     }
 }
 
@@ -687,16 +684,23 @@ void TFormMain::ReportButtonClick(bool fromClick) {
 }
 
 void TFormMain::SetReportCaption() {
-    QString caption = QApplication::applicationDisplayName();
-    if (!ReportFileName_.empty())
-        caption += " [" + FileNameOnly(ReportFileName_) + "]";
-    setWindowTitle(caption);
+    // A failed load may have emptied the view while the name of the last good file is kept.
+    if (!ReportFileName_.empty() && ExtTreeListReport_->Tree().TopCount() > 0)
+        SetCaption(" [" + FileNameOnly(ReportFileName_) + "]");
+    else
+        SetCaption({});
+}
+
+void TFormMain::SetCaption(const QString& suffix) {
+    CaptionSuffix_ = suffix;
+    setWindowTitle(QApplication::applicationDisplayName() + suffix);
 }
 
 // --- Report page
 
 void TFormMain::OpenReport(const QString& requested) {
-    setWindowTitle(QApplication::applicationDisplayName());
+    const QString shownCaption = CaptionSuffix_;
+    SetCaption({});
     QString fileName = requested;
     if (fileName.isEmpty()) {
         if (OpenDialogFolder_.isEmpty()) {
@@ -713,9 +717,11 @@ void TFormMain::OpenReport(const QString& requested) {
     QCoreApplication::processEvents();
 
     bool loaded = false;
+    bool attempted = false; // the view was cleared for a load
     const std::string path = ToPath(fileName);
     std::error_code error;
     if (!fileName.isEmpty() && fs::is_regular_file(path, error)) {
+        attempted = true;
         ExtTreeListReport_->ClearReport();
         ExtTreeListReport_->SetCompareMode(false);
         ImageButtonReportSave_->setVisible(true);
@@ -760,7 +766,11 @@ void TFormMain::OpenReport(const QString& requested) {
         SearchMode_ = TInReportSearch::None;
         ImageButtonSearchNext_->setEnabled(false);
     }
-    SetReportCaption();
+    // Without a load the shown report, and its caption, stay.
+    if (attempted)
+        SetReportCaption();
+    else
+        SetCaption(shownCaption);
     UpdatePopupMenu();
     ExtTreeListReport_->TreeView().setFocus();
 }
@@ -789,9 +799,8 @@ void TFormMain::CompareReport() {
                       {ToAnsi(fileName)});
         } else {
             // The view switched to the three columns "Property", "Old value", "New value".
-            setWindowTitle(QApplication::applicationDisplayName() + " [" +
-                           FileNameOnly(ReportFileName_) + " : " + QFileInfo(fileName).fileName() +
-                           "]");
+            SetCaption(" [" + FileNameOnly(ReportFileName_) + " : " +
+                       QFileInfo(fileName).fileName() + "]");
             ImageButtonReportCompare_->setEnabled(false);
             ImageButtonReportSave_->setVisible(false);
             ImageButtonPreviousDiff_->setVisible(true);

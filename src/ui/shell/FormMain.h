@@ -141,6 +141,8 @@ private:
     void ShowInformation(const std::string& format, const std::vector<std::string>& args = {});
     void SetStatusText(const QString& text);
     void SetReportCaption();
+    // The window caption: the application title followed by `suffix` (" [a.trp]").
+    void SetCaption(const QString& suffix);
     void ReportButtonClick(bool fromClick);
     void UpdateSearchStartButton();
     void SearchHit(const QString& name, const QDateTime& lastChange);
@@ -153,6 +155,7 @@ private:
     bool OptionsAvailable_ = false;
     bool HelpAvailable_ = false;
     bool FirstShown_ = false;
+    QString CaptionSuffix_;
 
     std::unique_ptr<support::TMessageSink> BoxSink_;
     support::TMessageSink* Sink_ = nullptr;
