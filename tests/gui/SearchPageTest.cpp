@@ -136,6 +136,20 @@ TEST_F(SearchPage, StopEndsTheScanAndSaysSo) {
     EXPECT_FALSE(Form_->Scanning());
 }
 
+TEST_F(SearchPage, ClosingTheWindowDuringAScanEndsTheScanFirst) {
+    for (int i = 0; i < 4000; ++i)
+        WriteSibling("r" + std::to_string(i) + ".srp", "Vendor=Acme");
+    Child<QLineEdit>("EditSearchDirectory").setText(QString::fromStdString(Path("scan")));
+    Child<QLineEdit>("EditText").setText("Acme");
+    Start().click();
+    ASSERT_TRUE(Form_->Scanning());
+    QApplication::processEvents(); // some hits arrive
+    Form_->close();
+    Form_.reset(); // waits for the thread; its late hits find no list
+    QApplication::processEvents();
+    SUCCEED();
+}
+
 TEST_F(SearchPage, CopyPutsTheSelectedFilesOnTheClipboard) {
     for (const char* name : {"one.srp", "two.srp", "three.srp", "four.srp"})
         WriteSibling(name, "Vendor=Acme");
