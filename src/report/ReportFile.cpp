@@ -72,17 +72,10 @@ void PutChart(std::string& out, const TChart& chart) {
 }
 
 bool Considered(const TTreeNode& node, bool keepPrivate) {
-    const int32_t state = node.StateIndex();
-    if (state >= 0 && state != 1 && state != 4)
+    if (!ChosenForWriting(node, keepPrivate) || node.ChartLine() != nullptr)
         return false;
-    if (node.ChartLine() != nullptr)
-        return false;
-    if (const TReportInfo* info = node.ReportInfo(); info != nullptr && !info->HasContent())
-        return false;
-    if (const TTreeListObj* prop = node.Property();
-        prop != nullptr && (prop->Flags & nfPrivate) != 0 && !keepPrivate)
-        return false;
-    return true;
+    const TReportInfo* info = node.ReportInfo();
+    return info == nullptr || info->HasContent();
 }
 
 // The text of a stored record, cut at its first zero byte.

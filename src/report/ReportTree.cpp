@@ -413,6 +413,14 @@ int ImageListIndex(int32_t code) {
     return 0;
 }
 
+bool ChosenForWriting(const TTreeNode& node, bool keepPrivate) {
+    const int32_t state = node.StateIndex();
+    if (state >= 0 && state != 1 && state != 4)
+        return false;
+    const TTreeListObj* prop = node.Property();
+    return keepPrivate || prop == nullptr || (prop->Flags & nfPrivate) == 0;
+}
+
 const char* IconKeyword(int32_t iconNumber) {
     if (iconNumber < 1 || iconNumber > 122)
         return "";

@@ -184,6 +184,11 @@ private:
 TTreeNode* AddNode(TReportTree& tree, TTreeNode* context, int32_t imageCode, uint32_t flags,
                    const std::string& text, uint32_t code);
 
+// Whether the writers take a node at all: it has no state, or the export contents state 1
+// (partly chosen) or 4 (chosen), and it is not a private property while private data is left
+// out. Each writer adds its own rule for chart-line and contents nodes.
+bool ChosenForWriting(const TTreeNode& node, bool keepPrivate);
+
 // The icon for a value shown as a picture: YES 74, NO 75, OK 33, ERROR 32, UNKNOWN 15, else 0.
 uint8_t ValueIconOf(const std::string& value);
 
