@@ -1,0 +1,176 @@
+#include "export/JsonExport.h"
+
+#include "export/ExportWalk.h"
+#include "support/TextCodec.h"
+
+#include <charconv>
+#include <cmath>
+#include <vector>
+
+namespace ostero::exporting {
+
+using report::TTreeNode;
+
+namespace {
+
+constexpr int kJsonVersion = 1;
+
+void AppendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else { // Windows-1252 reaches no further than the Basic Multilingual Plane
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// Shortest text that reads back as the same double, whatever the C locale; null for values
+// JSON cannot hold.
+std::string JsonNumber(double value) {
+    if (!std::isfinite(value))
+        return "null";
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, result.ptr);
+}
+
+// Writes nodes as they are entered; a node's children array stays open until it is left.
+class TJsonWriter final : public TExportVisitor {
+public:
+    std::string Text;
+
+    void Enter(const TTreeNode& node, int) override {
+        Separate();
+        Text += "{\"text\": " + JsonString(node.Text());
+        const report::TTreeListObj* prop = node.Property();
+        if (prop != nullptr)
+            Text += ", \"value\": " + JsonString(prop->Value);
+        Text += ", \"image\": " + std::to_string(node.ImageCode());
+        if (prop != nullptr)
+            Text += ", \"type\": " + std::to_string(prop->TypeCode);
+        Text += ", \"flags\": " + std::to_string(prop != nullptr ? prop->Flags : 0);
+        Text += ", \"children\": [";
+        HasItem_.push_back(false);
+    }
+    void Leave(const TTreeNode&, int) override {
+        const bool hadChildren = HasItem_.back();
+        HasItem_.pop_back();
+        if (hadChildren)
+            NewLine();
+        Text += "]}";
+    }
+
+    // Before an item of the open array: a comma after the previous one, and a new line.
+    void Separate() {
+        if (HasItem_.back())
+            Text += ",";
+        HasItem_.back() = true;
+        NewLine();
+    }
+    void NewLine() {
+        Text += "\r\n";
+        Text.append((HasItem_.size() + 1) * 2, ' ');
+    }
+    // The top-level array counts as one open level.
+    void OpenTop() { HasItem_.assign(1, false); }
+
+private:
+    std::vector<bool> HasItem_;
+};
+
+std::string SeriesJson(const report::TChartSeries& series) {
+    std::string out = "{\"title\": " + JsonString(series.Title);
+    out += ", \"active\": ";
+    out += series.Active ? "true" : "false";
+    out += ", \"axis\": ";
+    out += series.Axis == report::TAxisSide::Left ? "\"L\"" : "\"R\"";
+    out += ", \"points\": [";
+    for (size_t i = 0; i < series.Points.size(); ++i) {
+        const report::TChartPoint& point = series.Points[i];
+        if (i > 0)
+            out += ", ";
+        out +=
+            "[" + JsonNumber(point.X) + ", " + (point.Missing ? "null" : JsonNumber(point.Y)) + "]";
+    }
+    return out + "]}";
+}
+
+} // namespace
+
+std::string JsonString(const std::string& ansi) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out = "\"";
+    for (const char c : ansi) {
+        const char32_t cp = support::AnsiCharToUnicode(static_cast<unsigned char>(c));
+        switch (cp) {
+        case U'"':
+            out += "\\\"";
+            break;
+        case U'\\':
+            out += "\\\\";
+            break;
+        case U'\b':
+            out += "\\b";
+            break;
+        case U'\f':
+            out += "\\f";
+            break;
+        case U'\n':
+            out += "\\n";
+            break;
+        case U'\r':
+            out += "\\r";
+            break;
+        case U'\t':
+            out += "\\t";
+            break;
+        default:
+            if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F)) {
+                out += "\\u00";
+                out += kHex[cp >> 4];
+                out += kHex[cp & 0xF];
+            } else {
+                AppendUtf8(out, cp);
+            }
+        }
+    }
+    return out + "\"";
+}
+
+std::string RenderJson(const report::TReportDocument& doc, bool keepPrivate) {
+    TJsonWriter writer;
+    writer.Text = "{\r\n  \"format\": \"Taveric Ostero report\",\r\n  \"version\": " +
+                  std::to_string(kJsonVersion) + ",\r\n  \"nodes\": [";
+    writer.OpenTop();
+    TExportWalkRule rule;
+    rule.KeepPrivate = keepPrivate;
+    rule.ChartLines = true;
+    WalkExport(doc.Tree, rule, writer);
+    std::string out = std::move(writer.Text);
+    out += out.back() == '[' ? "]" : "\r\n  ]";
+    out += ",\r\n  \"chart\": {\"leftTitle\": " + JsonString(doc.Chart.LeftTitle) +
+           ", \"rightTitle\": " + JsonString(doc.Chart.RightTitle) + ", \"series\": [";
+    for (size_t i = 0; i < doc.Chart.Series.size(); ++i)
+        out += (i > 0 ? ",\r\n    " : "\r\n    ") + SeriesJson(doc.Chart.Series[i]);
+    out += doc.Chart.Series.empty() ? "]}\r\n}\r\n" : "\r\n  ]}\r\n}\r\n";
+    return out;
+}
+
+bool SaveJson(const report::TReportDocument& doc, const std::string& fileName, bool keepPrivate,
+              std::string* error) {
+    std::string text;
+    try {
+        text = RenderJson(doc, keepPrivate);
+    } catch (const TExportError& e) {
+        if (error != nullptr)
+            *error = e.what();
+        return false;
+    }
+    return WriteExportFile(fileName, text, error);
+}
+
+} // namespace ostero::exporting
