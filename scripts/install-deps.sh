@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev
   libsensors-dev
+  libgif-dev libjpeg-dev tango-icon-theme
   pci.ids usb.ids
   xvfb xauth
   chromium python3

@@ -1,0 +1,57 @@
+#pragma once
+// Internal: where each icon comes from (a packed Tango picture or one we draw) and the drawing.
+
+#include <QImage>
+
+#include <cstdint>
+
+namespace ostero::pictures::detail {
+
+// Pictures Tango has nothing for, drawn with QPainter.
+enum class TDrawn {
+    None,
+    Cpu,
+    MemoryModule,
+    Chip,
+    Card,
+    Mainboard,
+    Frequency,
+    Tick,
+    Cross,
+    Barcode,
+    RedInfo,
+    Clock,
+    Thermometer,
+    Fan,
+    Logo,
+    Infrared,
+    Tape,
+    Lightning,
+    Gauge,
+    Bluetooth,
+    Chart,
+    ChartLine,
+    Generic,
+};
+
+// A small sign drawn over the picture's lower right corner.
+enum class TBadge { None, Error, Unknown, Blocked, Thermometer };
+
+struct TIconSource {
+    const char* Tango; // path below the theme's 16x16 folder, or nullptr for a drawn picture
+    TDrawn Drawn;
+    // Drawn pictures: the accent colour 0xRRGGBB; chart lines: the colour index, -1 inactive.
+    int32_t Arg;
+    TBadge Badge;
+};
+
+// The source of icon-list entry 0..121.
+const TIconSource& IconSource(int entry);
+
+// A 16x16 transparent ARGB32 picture with `drawn` painted on it.
+QImage DrawIcon(TDrawn drawn, int32_t arg);
+void DrawBadge(QImage& image, TBadge badge);
+QImage DrawStateImage(int entry);
+QImage DrawBanner();
+
+} // namespace ostero::pictures::detail

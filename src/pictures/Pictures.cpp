@@ -1,0 +1,106 @@
+// The icon and state lists, the banner, and the GIFs the exported pages carry.
+
+#include "pictures/Pictures.h"
+
+#include "pictures/EmbeddedPictures.h"
+#include "pictures/PictureDrawing.h"
+#include "report/ReportTree.h"
+
+#include <QPainter>
+
+#include <array>
+#include <cstring>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+
+namespace ostero::pictures {
+
+namespace {
+
+QImage LoadEmbedded(const char* name) {
+    for (size_t i = 0; i < detail::kEmbeddedPictureCount; ++i) {
+        const auto& picture = detail::kEmbeddedPictures[i];
+        if (std::strcmp(picture.Name, name) != 0)
+            continue;
+        QImage image;
+        if (!image.loadFromData(picture.Data, static_cast<int>(picture.Size), "PNG"))
+            throw std::runtime_error(std::string("packed picture cannot be read: ") + name);
+        image = image.convertToFormat(QImage::Format_ARGB32);
+        if (image.size() != QSize(kIconSize, kIconSize))
+            image =
+                image.scaled(kIconSize, kIconSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        return image;
+    }
+    throw std::runtime_error(std::string("picture not packed: ") + name);
+}
+
+QImage MakeIcon(int entry) {
+    const auto& source = detail::IconSource(entry);
+    QImage image =
+        source.Tango ? LoadEmbedded(source.Tango) : detail::DrawIcon(source.Drawn, source.Arg);
+    detail::DrawBadge(image, source.Badge);
+    return image;
+}
+
+// Pictures are made once; QImage copies share the data.
+template <size_t N>
+const QImage& Cached(std::array<QImage, N>& cache, std::once_flag& once, QImage (*make)(int),
+                     int entry) {
+    std::call_once(once, [&] {
+        for (size_t i = 0; i < N; ++i)
+            cache[i] = make(static_cast<int>(i));
+    });
+    return cache[static_cast<size_t>(entry)];
+}
+
+} // namespace
+
+QImage IconImage(int entry) {
+    if (entry < 0 || entry >= kIconCount)
+        return {};
+    static std::array<QImage, kIconCount> cache;
+    static std::once_flag once;
+    return Cached(cache, once, &MakeIcon, entry);
+}
+
+QImage StateImage(int entry) {
+    if (entry < 0 || entry >= kStateImageCount)
+        return {};
+    static std::array<QImage, kStateImageCount> cache;
+    static std::once_flag once;
+    return Cached(cache, once, &detail::DrawStateImage, entry);
+}
+
+QImage ImageForCode(int32_t imageCode) {
+    return IconImage(report::ImageListIndex(imageCode));
+}
+
+QImage BannerImage() {
+    return detail::DrawBanner();
+}
+
+std::string IconGif(int entry) {
+    const QImage icon = IconImage(entry);
+    if (icon.isNull())
+        throw std::out_of_range("icon entry " + std::to_string(entry) + " is outside 0.." +
+                                std::to_string(kIconCount - 1));
+    // Soft edges would blend into pink fringes on magenta: each pixel is either the icon's
+    // colour or transparent.
+    QImage bitmap(kIconSize, kIconSize, QImage::Format_RGB32);
+    for (int y = 0; y < kIconSize; ++y) {
+        for (int x = 0; x < kIconSize; ++x) {
+            const QRgb pixel = icon.pixel(x, y);
+            bitmap.setPixel(x, y,
+                            qAlpha(pixel) < 128 ? qRgb(0xFF, 0x00, 0xFF)
+                                                : qRgb(qRed(pixel), qGreen(pixel), qBlue(pixel)));
+        }
+    }
+    return EncodeGif(bitmap, true);
+}
+
+std::string BannerGif() {
+    return EncodeGif(BannerImage(), false);
+}
+
+} // namespace ostero::pictures
