@@ -209,6 +209,8 @@ void TFormMain::CreateMenuBand() {
     ImageButtonSearchReports_ = MakeMenuButton(PanelMenu_, "ImageButtonSearchReports");
     ImageButtonSysInfo_ = MakeMenuButton(PanelMenu_, "ImageButtonSysInfo");
     ImageButtonTests_ = MakeMenuButton(PanelMenu_, "ImageButtonTests");
+    ImageButtonHelp_ = MakeMenuButton(PanelMenu_, "ImageButtonHelp");
+    ImageButtonOptions_ = MakeMenuButton(PanelMenu_, "ImageButtonOptions");
     ImageButtonExit_ = MakeMenuButton(PanelMenu_, "ImageButtonExit");
     auto* group = new QButtonGroup(this);
     for (QToolButton* button :
@@ -221,7 +223,12 @@ void TFormMain::CreateMenuBand() {
     layout->addWidget(ImageButtonSysInfo_);
     layout->addStretch(1); // where the device pane goes
     layout->addWidget(ImageButtonTests_);
+    layout->addWidget(ImageButtonHelp_);
+    layout->addWidget(ImageButtonOptions_);
     layout->addWidget(ImageButtonExit_);
+    // Shown once the settings tell whether there is help and a dialog library.
+    ImageButtonHelp_->hide();
+    ImageButtonOptions_->hide();
     // The system information session and the test launcher come later.
     ImageButtonSysInfo_->setEnabled(false);
     ImageButtonTests_->setEnabled(false);
@@ -231,6 +238,8 @@ void TFormMain::CreateMenuBand() {
         ActivatePage(TPage::Search);
         SetCaption({});
     });
+    connect(ImageButtonHelp_, &QToolButton::clicked, this, [this] { HelpButtonClick(); });
+    connect(ImageButtonOptions_, &QToolButton::clicked, this, [this] { OptionsButtonClick(); });
     connect(ImageButtonExit_, &QToolButton::clicked, this, &QWidget::close);
 }
 
@@ -543,6 +552,8 @@ void TFormMain::RetranslateUi() {
     set(ImageButtonSearchReports_, tr("&Search"), tr("Scan directory with report files"));
     set(ImageButtonSysInfo_, tr("S&ystem information"), tr("Hardware and Systeminformation"));
     set(ImageButtonTests_, tr("Hardware&tests"), QString());
+    set(ImageButtonHelp_, tr("&Help"), tr("Programdescription"));
+    set(ImageButtonOptions_, tr("Program&options"), tr("Information and settings"));
     set(ImageButtonExit_, tr("Exit"), tr("Exit program"));
 
     set(ImageButtonOpenReport_, tr("Open"), tr("Open a report file"));
@@ -607,6 +618,8 @@ void TFormMain::ConfigureMainWindow() {
         HelpAvailable_ = !Settings_.HelpDocument.empty();
     }
     OptionsAvailable_ = sources::TDialogLibrary::Present();
+    ImageButtonHelp_->setVisible(HelpAvailable_);
+    ImageButtonOptions_->setVisible(OptionsAvailable_);
     Settings_.RemoteVariant = app::IsRemoteVariant(support::ProgramFolder());
     if (Settings_.RemoteVariant) {
         QApplication::setApplicationDisplayName(FromAnsi(app::ApplicationTitle(true)));
@@ -681,6 +694,21 @@ void TFormMain::ReportButtonClick(bool fromClick) {
         ExtTreeListReport_->TreeView().setFocus();
     else if (fromClick)
         OpenReport();
+}
+
+void TFormMain::HelpButtonClick() {
+    // Topics by help context come with the help router; until then the help opens at its start.
+    const std::string& target =
+        Settings_.HelpFile.empty() ? Settings_.HelpDocument : Settings_.HelpFile;
+    if (!target.empty())
+        platform::Platform().ShellExecute(target);
+}
+
+void TFormMain::OptionsButtonClick() {
+    // The owner handed to the dialogs is this window.
+    sources::TDialogLibrary dialogs(*Sink_, static_cast<QWidget*>(this));
+    if (dialogs.ShowOptionsDialog(0, 0) == 1)
+        ReadSettings(false);
 }
 
 void TFormMain::SetReportCaption() {

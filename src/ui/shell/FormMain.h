@@ -144,6 +144,8 @@ private:
     // The window caption: the application title followed by `suffix` (" [a.trp]").
     void SetCaption(const QString& suffix);
     void ReportButtonClick(bool fromClick);
+    void HelpButtonClick();
+    void OptionsButtonClick();
     void UpdateSearchStartButton();
     void SearchHit(const QString& name, const QDateTime& lastChange);
     void SearchEnded();
@@ -169,6 +171,8 @@ private:
     QToolButton* ImageButtonSearchReports_ = nullptr;
     QToolButton* ImageButtonSysInfo_ = nullptr;
     QToolButton* ImageButtonTests_ = nullptr;
+    QToolButton* ImageButtonHelp_ = nullptr;
+    QToolButton* ImageButtonOptions_ = nullptr;
     QToolButton* ImageButtonExit_ = nullptr;
     QStackedWidget* PageControl_ = nullptr;
     QLabel* StatusPanel0_ = nullptr;
