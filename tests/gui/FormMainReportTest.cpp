@@ -392,4 +392,28 @@ TEST_F(FormMainReport, ReportButtonAsksForAFileOnlyWhileTheViewIsEmpty) {
     EXPECT_EQ(Form_->windowTitle(), "Taveric Ostero [a.trp]");
 }
 
+TEST_F(FormMainReport, CopyTakesTheChartWhileItIsShown) {
+    report::TReportDocument doc;
+    TTreeNode* c = AddNode(doc.Tree, nullptr, report::kCategoryHardware, 0, "Hardwaredevices", 0);
+    c = AddNode(doc.Tree, c, 11, 0, "Present=Yes", 10);
+    TTreeNode* log = AddNode(doc.Tree, c, report::kCategorySensorLog, 0, "Sensorlog", 0);
+    doc.Chart.AddSeries("Fan [RPM]");
+    for (int i = 0; i < 5; ++i)
+        doc.Chart.Series[0].AddPoint(45000 + i / 1440.0, 1200 + i);
+    auto object = std::make_unique<report::TChartObject>();
+    object->Chart = &doc.Chart;
+    log->SetObject(std::move(object));
+    ASSERT_TRUE(report::SaveReport(doc, Path("chart.trp"), true));
+    Form_->show();
+    Open(Path("chart.trp"));
+    View().SetSelected(View().Tree().Top(1));
+    QApplication::processEvents();
+    ASSERT_TRUE(View().ChartShown());
+    Form_->UpdatePopupMenu();
+    EXPECT_EQ(Item("PMI_CopyToClipboard").text(), "Copy chart");
+    QApplication::clipboard()->clear();
+    Item("PMI_CopyToClipboard").trigger();
+    EXPECT_FALSE(QApplication::clipboard()->image().isNull());
+}
+
 } // namespace

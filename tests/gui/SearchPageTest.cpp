@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDateTimeEdit>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMimeData>
@@ -194,6 +195,29 @@ TEST_F(SearchPage, HeaderClicksSortByNameOrDate) {
     EXPECT_EQ(header.sortIndicatorOrder(), Qt::AscendingOrder);
     emit header.sectionClicked(0);
     EXPECT_EQ(Names(), QStringList({"pc10.srp", "pc2.srp", "pc1.srp"}));
+}
+
+TEST_F(SearchPage, DateRangeKeepsOnlyFilesChangedInsideIt) {
+    WriteSibling("old.srp", "Vendor=Acme");
+    SetAge("old.srp", 30);
+    WriteSibling("new.srp", "Vendor=Acme");
+    SetAge("new.srp", 1);
+    WriteSibling("future.srp", "Vendor=Acme");
+    SetAge("future.srp", -5);
+    QCheckBox& range = Child<QCheckBox>("CheckBoxDateRange");
+    auto& start = Child<QDateTimeEdit>("DateTimePickerStart");
+    auto& end = Child<QDateTimeEdit>("DateTimePickerEnd");
+    EXPECT_FALSE(start.isEnabled());
+    range.setChecked(true);
+    EXPECT_TRUE(start.isEnabled());
+    start.setDateTime(QDateTime::currentDateTime().addSecs(-10 * 3600));
+    end.setDateTime(QDateTime::currentDateTime());
+    Scan("Acme");
+    EXPECT_EQ(Names(), QStringList({"new.srp"}));
+    EXPECT_EQ(Form_->StatusText(), "Scanned: 1, Found: 1");
+    range.setChecked(false);
+    Scan("Acme");
+    EXPECT_EQ(List().topLevelItemCount(), 3);
 }
 
 TEST(NaturalCompare, DigitRunsCompareByValue) {
