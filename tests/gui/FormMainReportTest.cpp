@@ -164,6 +164,10 @@ TEST_F(FormMainReport, ComparingWithItselfFindsNoDifferences) {
     EXPECT_EQ(Messages_.Take(), std::vector<std::string>{"E: No differences found!"});
     EXPECT_TRUE(View().CompareMode());
     EXPECT_EQ(Columns(), 3);
+    const QAbstractItemModel& model = View().Model();
+    EXPECT_EQ(model.headerData(1, Qt::Horizontal).toString(), "Old value");
+    EXPECT_EQ(model.headerData(2, Qt::Horizontal).toString(), "New value");
+    EXPECT_EQ(View().TreeView().header()->sectionSize(1), 250);
     EXPECT_EQ(View().Selected(), View().Tree().First());
     EXPECT_EQ(Form_->windowTitle(), "Taveric Ostero [a.trp : a.trp]");
     EXPECT_TRUE(Button("ImageButtonNextDiff").isVisibleTo(Form_.get()));
@@ -220,6 +224,7 @@ TEST_F(FormMainReport, DifferencesAreSteppedBothWaysUntilTheEnds) {
     Open(b);
     EXPECT_FALSE(View().CompareMode());
     EXPECT_EQ(Columns(), 2);
+    EXPECT_EQ(View().Model().headerData(1, Qt::Horizontal).toString(), "Value");
     EXPECT_EQ(View().TreeView().header()->sectionSize(1), 250);
     EXPECT_FALSE(Button("ImageButtonNextDiff").isVisibleTo(Form_.get()));
     EXPECT_FALSE(Button("ImageButtonPreviousDiff").isVisibleTo(Form_.get()));

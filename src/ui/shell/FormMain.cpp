@@ -631,11 +631,29 @@ void TFormMain::SetMessageSink(support::TMessageSink* sink) {
     Sink_ = sink != nullptr ? sink : BoxSink_.get();
 }
 
+namespace {
+// A message box shown in the middle of a long operation gets the normal pointer, not the
+// hourglass of the operation.
+struct TNormalCursor {
+    TNormalCursor() : Active(QApplication::overrideCursor() != nullptr) {
+        if (Active)
+            QApplication::setOverrideCursor(Qt::ArrowCursor);
+    }
+    ~TNormalCursor() {
+        if (Active)
+            QApplication::restoreOverrideCursor();
+    }
+    bool Active;
+};
+} // namespace
+
 void TFormMain::ShowError(const std::string& format, const std::vector<std::string>& args) {
+    TNormalCursor normal;
     Sink_->ShowError({format, args});
 }
 
 void TFormMain::ShowInformation(const std::string& format, const std::vector<std::string>& args) {
+    TNormalCursor normal;
     Sink_->ShowInformation({format, args});
 }
 
