@@ -1,6 +1,9 @@
 #include "tools/report/ReportTool.h"
 
 #include "export/HtmlExport.h"
+#include "export/JsonExport.h"
+#include "export/TextExport.h"
+#include "export/XmlExport.h"
 #include "report/ReportCompare.h"
 #include "report/ReportFile.h"
 #include "report/ReportScan.h"
@@ -367,6 +370,18 @@ int Export(const std::vector<std::string>& args, std::ostream& err,
         options.LanguageIndex = options.Mime ? 255 : language;
         options.Pictures = environment.Pictures;
         written = exporting::SaveHtml(doc.Tree, out, options, &error);
+    } else if (format == "txt") {
+        written = exporting::SaveText(doc.Tree, out, keepPrivate, &error);
+    } else if (format == "xml") {
+        written = exporting::SaveXml(doc.Tree, out, keepPrivate, &error);
+    } else if (format == "json") {
+        written = exporting::SaveJson(doc, out, keepPrivate, &error);
+    } else if (format == "csv") {
+        if (doc.Chart.Series.empty()) {
+            Fail(err, "File '%s' has no chart", in);
+            return 2;
+        }
+        written = exporting::SaveChartCsv(&doc.Chart, out, &error);
     } else if (format == "wmf") {
         if (doc.Chart.Series.empty()) {
             Fail(err, "File '%s' has no chart", in);

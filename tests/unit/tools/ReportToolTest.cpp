@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include <cstdlib>
@@ -198,6 +199,43 @@ TEST_F(ReportToolTest, ScanListsMatchingSiblingReportsOfAFolder) {
     EXPECT_EQ(Run({"scan", dir, "--text", ""}), 2);
     unsetenv("TZ");
     tzset();
+}
+
+TEST_F(ReportToolTest, ExportWritesEachTextFormat) {
+    const std::string file = WriteSample();
+    struct TCase {
+        const char* Format;
+        const char* Contains;
+    };
+    for (const TCase& c :
+         {TCase{"txt", "    CPU: Name=Caf\xE9 CPU"}, TCase{"xml", "<Taveric_Report>"},
+          TCase{"json", "\"children\""}, TCase{"csv", "Date;Time;"}}) {
+        const std::string out = (Folder_ / (std::string("out.") + c.Format)).string();
+        ASSERT_EQ(Run({"export", file, "--format", c.Format, out}), 0) << c.Format << Err_.str();
+        std::ifstream in(out, std::ios::binary);
+        const std::string text((std::istreambuf_iterator<char>(in)), {});
+        EXPECT_NE(text.find(c.Contains), std::string::npos) << c.Format << "\n" << text;
+    }
+    // Private data stays out on request.
+    const std::string open = (Folder_ / "open.json").string();
+    ASSERT_EQ(Run({"export", file, "--format", "json", open, "--no-private"}), 0);
+    std::ifstream in(open, std::ios::binary);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), {}).find("Serial"),
+              std::string::npos);
+
+    // Without the picture library the picture formats say so; a report without chart has no CSV.
+    EXPECT_EQ(Run({"export", file, "--format", "html", (Folder_ / "x.htm").string()}), 2);
+    EXPECT_NE(Err_.str().find("picture library"), std::string::npos);
+    const std::string plain = (Folder_ / "plain.trp").string();
+    TReportDocument doc;
+    AddNode(doc.Tree, nullptr, 401, 0, "Hardwaredevices", 0);
+    ASSERT_TRUE(SaveReport(doc, plain, true));
+    EXPECT_EQ(Run({"export", plain, "--format", "csv", (Folder_ / "x.csv").string()}), 2);
+    EXPECT_NE(Err_.str().find("has no chart"), std::string::npos);
+    EXPECT_EQ(Run({"export", file, "--format", "pdf", (Folder_ / "x.pdf").string()}), 2);
+    EXPECT_EQ(
+        Run({"export", file, "--format", "txt", (Folder_ / "x.txt").string(), "--language", "XX"}),
+        2);
 }
 
 TEST_F(ReportToolTest, SensorLogBecomesASensorlogReport) {
