@@ -4,6 +4,9 @@
 #include "ReportGenerator.h"
 
 #include "export/HtmlExport.h"
+#include "export/JsonExport.h"
+#include "export/TextExport.h"
+#include "export/XmlExport.h"
 #include "report/ReportFile.h"
 
 #include <benchmark/benchmark.h>
@@ -59,6 +62,49 @@ void BM_Html(benchmark::State& state) {
 BENCHMARK(BM_Html)
     ->ArgNames({"nodes", "mime"})
     ->ArgsProduct({{10000, 100000}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
+
+// The other writers: 0 text, 1 XML, 2 JSON, 3 chart CSV (of a chart with one point per node).
+void BM_Writer(benchmark::State& state) {
+    const size_t nodes = static_cast<size_t>(state.range(0));
+    const int format = static_cast<int>(state.range(1));
+    report::TReportDocument doc;
+    bench::GenerateReport(doc, nodes);
+    if (format == 3) {
+        for (int s = 0; s < 4; ++s)
+            doc.Chart.AddSeries("Sensor " + std::to_string(s) + " [V]");
+        for (size_t p = 0; p < nodes / 4; ++p) {
+            for (auto& series : doc.Chart.Series)
+                series.AddPoint(45000 + p / 1440.0, 1.0 + p % 7);
+        }
+    }
+    const char* names[] = {"ostero-bench.txt", "ostero-bench.xml", "ostero-bench.json",
+                           "ostero-bench.csv"};
+    const std::string file = File(names[format]);
+    const auto write = [&] {
+        switch (format) {
+        case 0:
+            return exporting::SaveText(doc.Tree, file, true);
+        case 1:
+            return exporting::SaveXml(doc.Tree, file, true);
+        case 2:
+            return exporting::SaveJson(doc, file, true);
+        default:
+            return exporting::SaveChartCsv(&doc.Chart, file);
+        }
+    };
+    write();
+    for (auto _ : state) {
+        if (!write())
+            state.SkipWithError("write failed");
+    }
+    state.counters["MB"] = static_cast<double>(std::filesystem::file_size(file)) / 1e6;
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(nodes));
+    std::filesystem::remove(file);
+}
+BENCHMARK(BM_Writer)
+    ->ArgNames({"nodes", "format"})
+    ->ArgsProduct({{10000, 100000}, {0, 1, 2, 3}})
     ->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -20,13 +20,17 @@ public:
         Text.append(static_cast<size_t>(depth) * 4, ' ');
         const int32_t image = node.ImageCode();
         if (image >= 1 && image <= 399) {
-            const std::string keyword = report::IconKeyword(image);
-            if (!keyword.empty())
-                Text += keyword + ": ";
+            const std::string_view keyword = report::IconKeyword(image);
+            if (!keyword.empty()) {
+                Text += keyword;
+                Text += ": ";
+            }
         }
         Text += node.Text();
-        if (const report::TTreeListObj* prop = node.Property(); prop && !prop->Value.empty())
-            Text += "=" + prop->Value;
+        if (const report::TTreeListObj* prop = node.Property(); prop && !prop->Value.empty()) {
+            Text += '=';
+            Text += prop->Value;
+        }
         Text += "\r\n";
     }
     void Leave(const TTreeNode&, int) override {}
@@ -87,6 +91,15 @@ void DropLastSeparator(std::string& line) {
 
 std::string RenderText(const report::TReportTree& tree, bool keepPrivate) {
     TTextWriter writer;
+    // One allocation for the whole text of the tree itself (linked subtrees may add to it):
+    // growing a text of megabytes step by step costs more in fresh pages than writing it.
+    size_t estimate = 0;
+    for (const TTreeNode* node = tree.First(); node != nullptr; node = node->NextInTree()) {
+        estimate += static_cast<size_t>(node->Level()) * 4 + node->Text().size() + 24;
+        if (const report::TTreeListObj* property = node->Property())
+            estimate += property->Value.size();
+    }
+    writer.Text.reserve(estimate);
     TExportWalkRule rule;
     rule.KeepPrivate = keepPrivate;
     rule.ChartLines = true;
