@@ -1,6 +1,7 @@
 #include "ui/shell/FormMain.h"
 
 #include "chart/ChartPainter.h"
+#include "pictures/Pictures.h"
 #include "report/TreeSearch.h"
 #include "sources/DialogLibrary.h"
 #include "support/SysUtils.h"
@@ -280,6 +281,9 @@ void TFormMain::CreateReportPage() {
 
     ExtTreeListReport_ = new TExtTreeView(TabSheetReport_);
     ExtTreeListReport_->setObjectName("ExtTreeListReport");
+    // The window's picture lists: the icons and state pictures of the picture library.
+    ExtTreeListReport_->SetImages(pictures::IconImage);
+    ExtTreeListReport_->SetStateImages(pictures::StateImage);
     layout->addWidget(ExtTreeListReport_, 1);
     PageControl_->addWidget(TabSheetReport_);
 
