@@ -29,27 +29,37 @@ std::string SharedFolderForLibraries(const std::string& programFolder) {
     return parent + "Shared/";
 }
 
+// The file in the first folder of PATH that has it; empty when none does. The system's own
+// search for a bare library name does not look there, so the full path is handed on.
+std::string FindOnPath(const std::string& fileName) {
+    const char* path = std::getenv("PATH");
+    if (!path)
+        return {};
+    std::stringstream folders(path);
+    std::string folder;
+    while (std::getline(folders, folder, ':')) {
+        if (folder.empty())
+            continue;
+        std::string found = Platform().FindFileNoCase(folder, fileName);
+        if (!found.empty())
+            return found;
+    }
+    return {};
+}
+
 } // namespace
 
 std::string LocateSharedLibrary(const std::string& fileName, const std::string& programFolder) {
-    const std::string found =
+    std::string found =
         Platform().FindFileNoCase(SharedFolderForLibraries(programFolder), fileName);
+    if (found.empty())
+        found = FindOnPath(fileName);
     return found.empty() ? fileName : found;
 }
 
 bool SharedLibraryPresent(const std::string& fileName, const std::string& programFolder) {
-    if (!Platform().FindFileNoCase(SharedFolderForLibraries(programFolder), fileName).empty())
-        return true;
-    const char* path = std::getenv("PATH");
-    if (!path)
-        return false;
-    std::stringstream folders(path);
-    std::string folder;
-    while (std::getline(folders, folder, ':')) {
-        if (!folder.empty() && !Platform().FindFileNoCase(folder, fileName).empty())
-            return true;
-    }
-    return false;
+    return !Platform().FindFileNoCase(SharedFolderForLibraries(programFolder), fileName).empty() ||
+           !FindOnPath(fileName).empty();
 }
 
 std::string FindInProgramFolder(const std::string& fileName, const std::string& programFolder) {

@@ -13,7 +13,8 @@ inline constexpr const char* kRemoteQueryLibraryName = "Tav_Rem.so";
 
 // The "Shared" folder rule: the subfolder "Shared" of the program folder when that subfolder
 // exists, else the "Shared" folder beside the program folder. Returns the full path of the
-// file there (name matched without regard to case), else the bare name for the system's search.
+// file there (name matched without regard to case), else of the file in the first folder of
+// PATH that has it, else the bare name for the system's search.
 // `programFolder` (with a trailing separator) defaults to the running program's folder.
 std::string LocateSharedLibrary(const std::string& fileName, const std::string& programFolder = {});
 // True when the file is in the places above or in one of the folders of PATH.

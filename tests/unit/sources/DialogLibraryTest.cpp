@@ -107,6 +107,10 @@ TEST_F(DialogLibraryTest, PresenceTestLooksInSharedFoldersThenPath) {
     const std::string onPath = (LibDir_ / "full" / "Shared").string();
     ::setenv("PATH", ("/nonexistent:" + onPath).c_str(), 1);
     EXPECT_TRUE(TDialogLibrary::Present(bare.string() + "/"));
+    // Found on PATH, it is also loaded from there: the dialog comes up.
+    TDialogLibrary dialogs(Sink_, nullptr, bare.string() + "/");
+    EXPECT_NE(dialogs.ShowRegConfigDialog("X"), kDialogLibraryFailed);
+    EXPECT_TRUE(Sink_.Errors.empty());
     ::setenv("PATH", saved.c_str(), 1);
 }
 
