@@ -5,6 +5,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QHeaderView>
+#include <QMimeData>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -170,6 +171,26 @@ TEST_F(ExtTreeView, TheChartPaneOpensForChartNodesWithTwoThirdsOfTheHeight) {
     // A group without object closes it.
     view.SetSelected(view.Tree().First());
     EXPECT_FALSE(view.ChartShown());
+}
+
+TEST_F(ExtTreeView, TheChartGoesToTheClipboardAndIntoAMetafile) {
+    ui::TExtTreeView view;
+    EXPECT_EQ(view.ChartMimeData(), nullptr) << "no chart, nothing to copy";
+    EXPECT_FALSE(view.SaveChartMetafile((Folder_ / "none.emf").string()));
+    ASSERT_EQ(view.LoadReport(WriteReport("a.trp", 0)), 0);
+    std::unique_ptr<QMimeData> data(view.ChartMimeData());
+    ASSERT_NE(data, nullptr);
+    const QByteArray emf = data->data("image/x-emf");
+    ASSERT_GT(emf.size(), 88);
+    EXPECT_EQ(emf.mid(40, 4), QByteArray(" EMF", 4)) << "the metafile signature";
+    QImage png;
+    ASSERT_TRUE(png.loadFromData(data->data("image/png"), "PNG"));
+    EXPECT_EQ(png.size(), QSize(640, 480));
+    EXPECT_TRUE(data->data("image/svg+xml").contains("<svg"));
+
+    const std::string file = (Folder_ / "chart.wmf").string();
+    ASSERT_TRUE(view.SaveChartMetafile(file));
+    EXPECT_EQ(fs::file_size(file), static_cast<uintmax_t>(emf.size()));
 }
 
 TEST_F(ExtTreeView, PointingAtALinkShowsTheHand) {

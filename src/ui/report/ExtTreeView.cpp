@@ -1,18 +1,25 @@
 #include "ui/report/ExtTreeView.h"
 
 #include "chart/ChartPainter.h"
+#include "chart/ExportPictures.h"
 #include "report/ReportFile.h"
 #include "support/TextCodec.h"
+#include "support/platform/FileReplace.h"
 #include "support/platform/Platform.h"
 
+#include <QBuffer>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QHelpEvent>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QSvgGenerator>
 #include <QToolTip>
 #include <QVBoxLayout>
 
@@ -480,6 +487,65 @@ void TExtTreeView::SetVerticalScrollPos(int position) {
 
 bool TExtTreeView::ChartShown() const {
     return ChartOpen_ && ChartPane_->isVisible() && ChartPaneHeight() > 0;
+}
+
+namespace {
+
+constexpr int kChartPictureWidth = 640;
+constexpr int kChartPictureHeight = 480;
+
+chart::TChartStyle ChartPictureStyle() {
+    chart::TChartStyle style;
+    style.ShowTitle = true;
+    style.ShowLegend = true;
+    return style;
+}
+
+} // namespace
+
+QMimeData* TExtTreeView::ChartMimeData() const {
+    if (Doc_.Chart.Series.empty())
+        return nullptr;
+    auto* data = new QMimeData;
+    chart::TQtExportPictures pictures;
+    const std::string emf = pictures.ChartEmf(Doc_.Chart, kChartPictureWidth, kChartPictureHeight);
+    data->setData(QStringLiteral("image/x-emf"),
+                  QByteArray(emf.data(), static_cast<int>(emf.size())));
+    const QImage image = chart::ChartImage(
+        Doc_.Chart, QSize(kChartPictureWidth, kChartPictureHeight), ChartPictureStyle());
+    data->setImageData(image);
+    QByteArray png;
+    QBuffer pngBuffer(&png);
+    pngBuffer.open(QIODevice::WriteOnly);
+    image.save(&pngBuffer, "PNG");
+    data->setData(QStringLiteral("image/png"), png);
+    QByteArray svg;
+    QBuffer svgBuffer(&svg);
+    QSvgGenerator generator;
+    generator.setOutputDevice(&svgBuffer);
+    generator.setSize(QSize(kChartPictureWidth, kChartPictureHeight));
+    generator.setViewBox(QRect(0, 0, kChartPictureWidth, kChartPictureHeight));
+    {
+        QPainter painter(&generator);
+        chart::PaintChart(painter, QRectF(0, 0, kChartPictureWidth, kChartPictureHeight),
+                          Doc_.Chart, ChartPictureStyle());
+    }
+    data->setData(QStringLiteral("image/svg+xml"), svg);
+    return data;
+}
+
+void TExtTreeView::CopyChart() {
+    if (QMimeData* data = ChartMimeData())
+        QGuiApplication::clipboard()->setMimeData(data);
+}
+
+bool TExtTreeView::SaveChartMetafile(const std::string& fileName) const {
+    if (Doc_.Chart.Series.empty())
+        return false;
+    chart::TQtExportPictures pictures;
+    std::string error;
+    return platform::ReplaceFileContents(
+        fileName, pictures.ChartEmf(Doc_.Chart, kChartPictureWidth, kChartPictureHeight), error);
 }
 
 int TExtTreeView::ChartPaneHeight() const {

@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 
+class QMimeData;
 class QSplitter;
 
 namespace ostero::ui {
@@ -107,6 +108,13 @@ public:
     int VerticalScrollPos() const;
     void SetVerticalScrollPos(int position);
     bool ChartShown() const;
+    // The chart as a picture is made: 640 x 480 with title and legend, for the clipboard as
+    // enhanced metafile, PNG and SVG. Nothing without a chart.
+    void CopyChart();
+    QMimeData* ChartMimeData() const;
+    // The same picture as an enhanced metafile file; false without a chart or when it cannot be
+    // written.
+    bool SaveChartMetafile(const std::string& fileName) const;
     bool SelectionMovedUp() const { return SelectionMovedUp_; }
     int ChartPaneHeight() const;
 

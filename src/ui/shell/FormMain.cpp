@@ -951,21 +951,28 @@ void TFormMain::FindNext() {
 }
 
 void TFormMain::CopyToClipboard() {
-    if (ExtTreeListReport_->Selected() == nullptr)
+    TExtTreeView& view = ActiveView();
+    if (view.Selected() == nullptr)
         return;
-    if (ExtTreeListReport_->ChartShown()) {
-        chart::TChartStyle style;
-        style.ShowLegend = true;
-        QApplication::clipboard()->setImage(
-            chart::ChartImage(ExtTreeListReport_->Document().Chart, QSize(640, 400), style));
+    if (view.ChartShown()) {
+        view.CopyChart();
     } else {
-        QApplication::clipboard()->setText(ExtTreeListReport_->SelectedText());
+        QApplication::clipboard()->setText(view.SelectedText());
     }
+}
+
+TExtTreeView& TFormMain::ActiveView() {
+    return ActivePage() == TPage::SysInfo && ExtTreeViewSysInfo_ != nullptr ? *ExtTreeViewSysInfo_
+                                                                            : *ExtTreeListReport_;
 }
 
 void TFormMain::UpdatePopupMenu() {
     if (PMI_CopyToClipboard_ == nullptr || ExtTreeListReport_ == nullptr)
         return;
+    if (ActivePage() == TPage::SysInfo && ExtTreeViewSysInfo_ != nullptr) {
+        UpdateSysInfoPopupMenu();
+        return;
+    }
     // The report page's rules; the system information page brings its own with the session.
     const bool compare = ExtTreeListReport_->CompareMode();
     PMI_DebugMode_->setVisible(false);
