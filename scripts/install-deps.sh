@@ -7,6 +7,7 @@ packages=(
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev
+  qt6-svg-dev
   libsensors-dev
   libgif-dev libjpeg-dev tango-icon-theme
   pci.ids usb.ids
