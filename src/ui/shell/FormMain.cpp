@@ -11,6 +11,7 @@
 #include "ui/shell/QtBridge.h"
 #include "ui/shell/SearchResultItem.h"
 #include "ui/shell/SearchThread.h"
+#include "ui/shell/SysInfoSession.h"
 
 #include <QAction>
 #include <QApplication>
@@ -27,6 +28,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -230,8 +232,7 @@ void TFormMain::CreateMenuBand() {
     // Shown once the settings tell whether there is help and a dialog library.
     ImageButtonHelp_->hide();
     ImageButtonOptions_->hide();
-    // The system information session and the test launcher come later.
-    ImageButtonSysInfo_->setEnabled(false);
+    // The test launcher comes later.
     ImageButtonTests_->setEnabled(false);
 
     connect(ImageButtonReport_, &QToolButton::clicked, this, [this] { ReportButtonClick(true); });
@@ -239,6 +240,7 @@ void TFormMain::CreateMenuBand() {
         ActivatePage(TPage::Search);
         SetCaption({});
     });
+    connect(ImageButtonSysInfo_, &QToolButton::clicked, this, [this] { SysInfoButtonClick(true); });
     connect(ImageButtonHelp_, &QToolButton::clicked, this, [this] { HelpButtonClick(); });
     connect(ImageButtonOptions_, &QToolButton::clicked, this, [this] { OptionsButtonClick(); });
     connect(ImageButtonExit_, &QToolButton::clicked, this, &QWidget::close);
@@ -332,8 +334,66 @@ void TFormMain::CreateSysInfoPage() {
     }
     bar->addStretch(1);
     layout->addWidget(top);
-    layout->addStretch(1);
+    ImageButtonConnect_ = SysInfoButtons_.front();
+
+    ExtTreeViewSysInfo_ = new TExtTreeView(TabSheetSysInfo_);
+    ExtTreeViewSysInfo_->setObjectName("ExtTreeViewSysInfo");
+    ExtTreeViewSysInfo_->SetImages(pictures::IconImage);
+    ExtTreeViewSysInfo_->SetStateImages(pictures::StateImage);
+    layout->addWidget(ExtTreeViewSysInfo_, 1);
     PageControl_->addWidget(TabSheetSysInfo_);
+
+    TSysInfoSession::THooks hooks;
+    hooks.Status = [this](const QString& text) { SetStatusText(text); };
+    hooks.Error = [this](const support::TUserMessage& message) {
+        ShowError(message.Format, message.Args);
+    };
+    hooks.ProcessEvents = [] { QApplication::processEvents(); };
+    hooks.ConnectEnabled = [this](bool on) { ImageButtonConnect_->setEnabled(on); };
+    Session_ = new TSysInfoSession(*ExtTreeViewSysInfo_, Settings_, std::move(hooks), this);
+    connect(Session_, &TSysInfoSession::SessionChanged, this, [this] { SessionChanged(); });
+
+    for (QAction* action : PopupMenu_->actions())
+        ExtTreeViewSysInfo_->addAction(action);
+    TMyTreeView& tree = ExtTreeViewSysInfo_->TreeView();
+    tree.setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(&tree, &QWidget::customContextMenuRequested, this, [this, &tree](const QPoint& at) {
+        UpdatePopupMenu();
+        PopupMenu_->exec(tree.viewport()->mapToGlobal(at));
+    });
+    connect(ExtTreeViewSysInfo_, &TExtTreeView::TreeViewChange, this,
+            [this](report::TTreeNode* node) {
+                if (!Session_->Busy())
+                    Session_->NodeSelected(node);
+            });
+    // A click on an entry without lines yet, or on no entry, fetches it.
+    connect(ExtTreeViewSysInfo_, &TExtTreeView::TreeViewClick, this, [this] {
+        const report::TTreeNode* node = ExtTreeViewSysInfo_->Selected();
+        if (node == nullptr || node->ChildCount() == 0)
+            Session_->LoadEntryOnDemand();
+    });
+    connect(&tree, &QTreeView::expanded, this, [this](const QModelIndex& index) {
+        report::TTreeNode* node = ExtTreeViewSysInfo_->Model().Node(index);
+        if (node != nullptr && node == ExtTreeViewSysInfo_->Selected())
+            Session_->NodeExpanded(node, true);
+    });
+    connect(&tree, &QTreeView::collapsed, this, [this](const QModelIndex& index) {
+        report::TTreeNode* node = ExtTreeViewSysInfo_->Model().Node(index);
+        if (node != nullptr && node == ExtTreeViewSysInfo_->Selected())
+            Session_->NodeExpanded(node, false);
+    });
+    tree.installEventFilter(this);
+    connect(ImageButtonConnect_, &QToolButton::clicked, this, [this] { ConnectButtonClick(); });
+}
+
+bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
+    // The Right arrow on a root entry fetches it; a key that fetched goes no further.
+    if (ExtTreeViewSysInfo_ != nullptr && watched == &ExtTreeViewSysInfo_->TreeView() &&
+        event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Right &&
+        static_cast<QKeyEvent*>(event)->modifiers() == Qt::NoModifier)
+        return Session_->LoadEntryOnDemand();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TFormMain::CreateTestsPage() {
@@ -505,16 +565,17 @@ void TFormMain::CreatePopupMenu() {
     PMI_CopyToClipboard_ = add("PMI_CopyToClipboard", QKeySequence(Qt::CTRL | Qt::Key_C));
 
     connect(PMI_Expand_, &QAction::triggered, this, [this] {
-        if (const report::TTreeNode* node = ExtTreeListReport_->Selected())
-            ExtTreeListReport_->TreeView().expandRecursively(
-                ExtTreeListReport_->Model().IndexOf(node));
+        TExtTreeView& view = ActiveView();
+        if (const report::TTreeNode* node = view.Selected())
+            view.TreeView().expandRecursively(view.Model().IndexOf(node));
     });
     connect(PMI_Collapse_, &QAction::triggered, this, [this] {
-        const report::TTreeNode* node = ExtTreeListReport_->Selected();
+        TExtTreeView& view = ActiveView();
+        const report::TTreeNode* node = view.Selected();
         if (node == nullptr)
             return;
-        TMyTreeView& tree = ExtTreeListReport_->TreeView();
-        QModelIndex index = ExtTreeListReport_->Model().IndexOf(node);
+        TMyTreeView& tree = view.TreeView();
+        QModelIndex index = view.Model().IndexOf(node);
         if (!tree.isExpanded(index))
             index = index.parent();
         if (!index.isValid() || !tree.isExpanded(index))
@@ -526,7 +587,35 @@ void TFormMain::CreatePopupMenu() {
         };
         collapse(index);
     });
-    // The report page is the only tree page so far; the system information page joins later.
+    connect(PMI_Update_, &QAction::triggered, this, [this] {
+        if (ActivePage() == TPage::SysInfo && PMI_Update_->isEnabled())
+            Session_->RefreshCurrentEntry();
+    });
+    connect(PMI_DebugMode_, &QAction::triggered, this, [this](bool checked) {
+        if (ActivePage() != TPage::SysInfo)
+            return;
+        Session_->SetDebugMode(checked);
+        // The modules inside the program are asked again with the new flag.
+        if (Session_->Mode() == TConnectionMode::LocalModules) {
+            Session_->DisconnectSession();
+            Session_->ConnectSession(true);
+        } else if (Session_->Mode() == TConnectionMode::LocalAgent) {
+            TExtTreeView& view = *ExtTreeViewSysInfo_;
+            for (size_t i = 0; i < view.Tree().TopCount(); ++i) {
+                report::TTreeNode* hardware = view.Tree().Top(i);
+                if (hardware->ImageCode() != report::kCategoryHardware)
+                    continue;
+                view.SetSelected(hardware);
+                view.TreeView().collapse(view.Model().IndexOf(hardware));
+                view.Model().BeginTreeReset();
+                hardware->DeleteChildren();
+                view.Model().EndTreeReset();
+                view.SetSelected(hardware);
+                Session_->EnumerateRootEntries(hardware);
+                break;
+            }
+        }
+    });
     connect(PMI_FindText_, &QAction::triggered, this, [this] {
         if (ImageButtonSearch_->isEnabled())
             FindText();
@@ -705,6 +794,9 @@ void TFormMain::ActivatePage(TPage page) {
     // The status texts belong to the page that wrote them.
     if (previous != page && previous != TPage::Tests)
         SetStatusText(QString());
+    // Another page ends the session with this computer.
+    if (page != TPage::SysInfo && Session_ != nullptr && Session_->InSession())
+        Session_->DisconnectSession();
     PageControl_->setCurrentWidget(sheet);
     button->setChecked(true);
 }
@@ -955,7 +1047,10 @@ void TFormMain::CopyToClipboard() {
     if (view.Selected() == nullptr)
         return;
     if (view.ChartShown()) {
-        view.CopyChart();
+        chart::TChartStyle style;
+        style.ShowLegend = true;
+        QApplication::clipboard()->setImage(
+            chart::ChartImage(view.Document().Chart, QSize(640, 400), style));
     } else {
         QApplication::clipboard()->setText(view.SelectedText());
     }
@@ -1003,6 +1098,81 @@ void TFormMain::UpdatePopupMenu() {
         PMI_CopyToClipboard_->setEnabled(false);
         PMI_CopyToClipboard_->setText(tr("Copy to clipboard"));
     }
+}
+
+void TFormMain::UpdateSysInfoPopupMenu() {
+    TExtTreeView& view = *ExtTreeViewSysInfo_;
+    const bool compare = view.CompareMode();
+    PMI_DebugMode_->setVisible(true);
+    PMI_DebugMode_->setEnabled(Session_->InSession());
+    PMI_FindText_->setVisible(false);
+    PMI_FindNext_->setVisible(false);
+    PM_LineCompare_->setVisible(compare);
+    PMI_PreviousDiff_->setVisible(compare);
+    PMI_NextDiff_->setVisible(compare);
+    PMI_Update_->setVisible(true);
+    // Update is offered for the entries that may be fetched again on demand.
+    report::TTreeNode* node = view.Selected();
+    const int module = Session_->CurrentModule();
+    const report::TTreeNode* root = node != nullptr ? node->AncestorAtLevel(1) : nullptr;
+    const TAddRootInfo* info = root != nullptr && module >= 0 && module != Session_->SensorModule()
+                                   ? Session_->RootInfo(module, root->Index())
+                                   : nullptr;
+    PMI_Update_->setEnabled(info != nullptr && info->Kind == 1);
+    TMyTreeView& tree = view.TreeView();
+    if (node != nullptr) {
+        const QModelIndex index = view.Model().IndexOf(node);
+        PMI_Expand_->setEnabled(node->ChildCount() > 0);
+        PMI_Collapse_->setEnabled(tree.isExpanded(index) ||
+                                  (index.parent().isValid() && tree.isExpanded(index.parent())));
+        PMI_CopyToClipboard_->setEnabled(true);
+        PMI_CopyToClipboard_->setText(view.ChartShown() ? tr("Copy chart") : tr("Copy text"));
+    } else {
+        PMI_Expand_->setEnabled(false);
+        PMI_Collapse_->setEnabled(false);
+        PMI_CopyToClipboard_->setEnabled(false);
+        PMI_CopyToClipboard_->setText(tr("Copy to clipboard"));
+    }
+}
+
+// --- System information page
+
+void TFormMain::SysInfoButtonClick(bool fromClick) {
+    ActivatePage(TPage::SysInfo);
+    SetCaption({});
+    SetStatusText(tr("Disconnected..."));
+    ImageButtonConnect_->setEnabled(true);
+    QApplication::processEvents();
+    // This computer. A session already showing stays as it is.
+    if (Session_->InSession())
+        return;
+    Session_->SetDeviceName(tr("This computer").toStdString());
+    Session_->ConnectSession(fromClick);
+    if (!Session_->InSession())
+        ReportButtonClick(false);
+}
+
+void TFormMain::ConnectButtonClick() {
+    if (Session_->InSession()) {
+        Session_->DisconnectSession();
+        SetCaption({});
+        SetStatusText(tr("Disconnected..."));
+        ImageButtonConnect_->setEnabled(true);
+    } else {
+        Session_->ConnectSession(true);
+    }
+}
+
+void TFormMain::SessionChanged() {
+    const bool filled = Session_->InSession() && !ExtTreeViewSysInfo_->Tree().Empty();
+    ImageButtonConnect_->setText(filled ? tr("Disconnect") : tr("Connect"));
+    if (filled)
+        SetCaption(" [" + FromAnsi(Session_->DeviceName()) + "]");
+    else if (ActivePage() == TPage::SysInfo)
+        SetCaption({});
+    // Saving and comparing the live tree run through the export wizard and the live
+    // comparison, which are not part of this build yet.
+    UpdatePopupMenu();
 }
 
 // --- Search page

@@ -33,6 +33,7 @@ namespace ostero::ui {
 
 class TExtTreeView;
 class TSearchThread;
+class TSysInfoSession;
 
 // The file chosen in the open dialog, empty when it was cancelled.
 // (parent, initial folder, filter in Qt's ";;" form)
@@ -87,6 +88,10 @@ public:
     TPage ActivePage() const;
     void ActivatePage(TPage page);
     TExtTreeView& ReportView() { return *ExtTreeListReport_; }
+    TExtTreeView& SysInfoView() { return *ExtTreeViewSysInfo_; }
+    TSysInfoSession& SysInfoSession() { return *Session_; }
+    // The view of the active tree page (the report view on the other pages).
+    TExtTreeView& ActiveView();
     const std::string& ReportFileName() const { return ReportFileName_; }
     // The folder the open dialog starts in (set at the first open without a name).
     const QString& OpenDialogFolder() const { return OpenDialogFolder_; }
@@ -110,6 +115,11 @@ public:
     void OpenSearchResult();
     void CopySearchResults();
     void SortSearchResults(int column);
+    // The System information button: this computer's session, with messages when
+    // `fromClick`.
+    void SysInfoButtonClick(bool fromClick);
+    // "Connect" / "Disconnect" of the system information page.
+    void ConnectButtonClick();
     // The report page's "Copy to clipboard": the chart while it is shown, else the text.
     void CopyToClipboard();
     // Applies the enabling rules of the shared context menu to the active page.
@@ -127,6 +137,7 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void CreateMenuBand();
@@ -144,6 +155,9 @@ private:
     // The window caption: the application title followed by `suffix` (" [a.trp]").
     void SetCaption(const QString& suffix);
     void ReportButtonClick(bool fromClick);
+    // Toolbar and caption after the session was connected or ended.
+    void SessionChanged();
+    void UpdateSysInfoPopupMenu();
     void HelpButtonClick();
     void OptionsButtonClick();
     void UpdateSearchStartButton();
@@ -193,10 +207,15 @@ private:
     QString OpenDialogFolder_;
     TInReportSearch SearchMode_ = TInReportSearch::None;
 
-    // System information and tests pages (their content comes with the session).
+    // System information page.
     QWidget* TabSheetSysInfo_ = nullptr;
-    QWidget* TabSheetTests_ = nullptr;
     std::vector<QToolButton*> SysInfoButtons_;
+    QToolButton* ImageButtonConnect_ = nullptr;
+    TExtTreeView* ExtTreeViewSysInfo_ = nullptr;
+    TSysInfoSession* Session_ = nullptr;
+
+    // Tests page (its content comes with the test launcher).
+    QWidget* TabSheetTests_ = nullptr;
 
     // Search page.
     QWidget* TabSheetSearch_ = nullptr;
