@@ -204,6 +204,20 @@ TEST_F(SysInfoSession, WithoutAgentTheModulesInsideTheProgramShowThisComputer) {
               static_cast<int>(entry->ChildCount()));
     EXPECT_EQ(Form_->StatusText().toStdString(), entry->Text());
 
+    // A click on an entry fetches it as well.
+    TTreeNode* clicked = FetchableEntry(Category(402), Session().SystemModule());
+    ASSERT_NE(clicked, nullptr);
+    View().TreeView().expand(View().Model().IndexOf(Category(402)));
+    const QModelIndex at = View().Model().IndexOf(clicked);
+    View().TreeView().scrollTo(at);
+    QTest::mouseClick(View().TreeView().viewport(), Qt::LeftButton, {},
+                      View().TreeView().visualRect(at).center());
+    EXPECT_EQ(Messages_.Take(), std::vector<std::string>{});
+    EXPECT_EQ(Session().CurrentModule(), Session().SystemModule());
+    EXPECT_GT(clicked->ChildCount(), 0u) << clicked->Text();
+    EXPECT_TRUE(Expanded(entry)) << "the other open entry stays open";
+    View().TreeView().collapse(View().Model().IndexOf(Category(402)));
+
     // This computer's page, as a user sees it.
     Form_->resize(1000, 700);
     View().TreeView().expand(View().Model().IndexOf(Category(400)));
@@ -295,16 +309,34 @@ TEST_F(SysInfoSession, FailedQueriesAreShownAndALostChannelEndsTheSession) {
     ASSERT_EQ(Session().Mode(), TConnectionMode::LocalAgent);
     ASSERT_EQ(Messages_.Take(), std::vector<std::string>{});
 
+    // Another viewer shut the hardware module down in the agent: the agent's answer is no
+    // entry line. The message names it, the session stays and the entry may be asked again.
+    TTreeNode* entry = FetchableEntry(Category(401), Session().HardwareModule());
+    ASSERT_NE(entry, nullptr);
+    const std::string number = std::to_string(Session().HardwareModule());
+    std::string answer;
+    ASSERT_EQ(sources::SourceQueryLocked("DESTROYDLL:" + number, 1000, true, answer),
+              sources::kQueryOk);
+    Open(entry);
+    EXPECT_EQ(Messages_.Take(), std::vector<std::string>{"E: Illegal answer received: Module " +
+                                                         number + " is not initialised"});
+    EXPECT_EQ(Session().Mode(), TConnectionMode::LocalAgent);
+    EXPECT_EQ(entry->ChildCount(), 0u);
+    EXPECT_NE(Session().RootInfo(Session().HardwareModule(), entry->Index())->Kind, 3);
+
     // An agent that does not answer in time: the message, and the session stays.
     ::kill(Pid_, SIGSTOP);
-    TTreeNode* entry = FetchableEntry(Category(401), Session().HardwareModule());
+    entry = FetchableEntry(Category(402), Session().SystemModule());
     ASSERT_NE(entry, nullptr);
     Open(entry);
     EXPECT_EQ(Messages_.Take(), std::vector<std::string>{
                                     "E: " + sources::QueryErrorText(sources::kQueryAgentTimeout)});
     EXPECT_EQ(Session().Mode(), TConnectionMode::LocalAgent);
     EXPECT_FALSE(View().Tree().Empty());
+
+    // The agent goes on: its late answer to the timed-out command is not taken for the next.
     ::kill(Pid_, SIGCONT);
+    std::this_thread::sleep_for(200ms);
 
     // Another viewer holds the query lock: the channel is unusable and the session ends.
     std::unique_ptr<platform::TProcessLock> other =

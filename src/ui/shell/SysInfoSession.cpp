@@ -868,10 +868,7 @@ bool TSysInfoSession::LoadEntryOnDemand() {
             View_.TreeView().collapse(View_.Model().IndexOf(first->Child(i)));
     }
     const int module = CurrentModule_;
-    if (sensors)
-        EnumerateSensors(node);
-    else
-        EnumerateSubEntries(node, module);
+    const bool fetched = sensors ? EnumerateSensors(node) : EnumerateSubEntries(node, module);
     if (CurrentModule_ == -1 || !InSession()) {
         SetPainting(true);
         return true;
@@ -887,7 +884,9 @@ bool TSysInfoSession::LoadEntryOnDemand() {
             TimerUpdate_.stop();
     } else {
         Status(FromAnsi(node->Text()) + ": " + tr("No information available"));
-        if (info->Kind != 1)
+        // Only an answer that really was empty marks the entry as empty; after a failed fetch
+        // the next click asks again.
+        if (fetched && info->Kind != 1)
             info->Kind = 3;
     }
     return true;
