@@ -244,6 +244,51 @@ TEST_F(SysInfoSession, WithoutAgentTheModulesInsideTheProgramShowThisComputer) {
     EXPECT_EQ(Messages_.Take(), std::vector<std::string>{});
 }
 
+TEST_F(SysInfoSession, AnOpenLiveEntryIsFetchedAgainAndTheViewStaysWhereItWas) {
+    PressSysInfo();
+    ASSERT_EQ(Session().Mode(), TConnectionMode::LocalModules);
+    TTreeNode* system = Category(402);
+    TTreeNode* live = nullptr;
+    for (size_t i = 0; i < system->ChildCount(); ++i) {
+        const ui::TAddRootInfo* info = Session().RootInfo(Session().SystemModule(), i);
+        if (info != nullptr && info->Kind == 2)
+            live = system->Child(i);
+    }
+    ASSERT_NE(live, nullptr) << "the operating-system module has a live entry";
+    View().TreeView().expand(View().Model().IndexOf(system));
+    Open(live);
+    ASSERT_GT(live->ChildCount(), 0u);
+    EXPECT_TRUE(Session().UpdateTimer().isActive());
+
+    // A line deep in the entry is selected; a stale text shows whether the lines were fetched
+    // again.
+    TTreeNode* line = live;
+    while (line->ChildCount() > 0)
+        line = line->LastChild();
+    View().SetSelected(line);
+    const std::string text = line->Text();
+    const int depth = line->Level();
+    live->FirstChild()->SetText("stale");
+    Session().UpdateTimer().setInterval(50);
+    QTest::qWait(400);
+    EXPECT_EQ(Messages_.Take(), std::vector<std::string>{});
+    EXPECT_NE(live->FirstChild()->Text(), "stale");
+    ASSERT_NE(View().Selected(), nullptr);
+    EXPECT_EQ(View().Selected()->Text(), text);
+    EXPECT_EQ(View().Selected()->Level(), depth);
+    EXPECT_TRUE(Expanded(live));
+    EXPECT_TRUE(Session().UpdateTimer().isActive()) << "it goes on while the entry is open";
+
+    // Closing the entry, or selecting outside it, ends the updates.
+    View().SetSelected(live);
+    View().TreeView().collapse(View().Model().IndexOf(live));
+    EXPECT_FALSE(Session().UpdateTimer().isActive());
+    View().TreeView().expand(View().Model().IndexOf(live));
+    EXPECT_TRUE(Session().UpdateTimer().isActive());
+    View().SetSelected(Category(400));
+    EXPECT_FALSE(Session().UpdateTimer().isActive());
+}
+
 TEST_F(SysInfoSession, TheAgentProcessShowsTheSameCategoriesAndTheSensors) {
     StartAgent();
     const std::vector<std::string> hardware = ModuleRootNames(sources::kHardwareModuleName);
