@@ -289,6 +289,56 @@ TEST_F(SysInfoSession, AnOpenLiveEntryIsFetchedAgainAndTheViewStaysWhereItWas) {
     EXPECT_FALSE(Session().UpdateTimer().isActive());
 }
 
+TEST_F(SysInfoSession, TheSensorLogOfThisComputerIsShownWhenItCanBeRead) {
+    struct TCase {
+        const char* Name;
+        const char* Data; // the log's lines after its title line
+        bool Shown;
+        const char* Error; // the start of the message, empty for none
+    };
+    const TCase cases[] = {
+        {"good", "10.12.2026;10:00:00;45,5\r\n10.12.2026;10:00:10;46\r\n", true, ""},
+        {"bad number", "10.12.2026;10:00:00;45,5\r\n10.12.2026;10:00:10;hot\r\n", false,
+         "E: An error occurred while reading sensorlogfile '"},
+        {"missing", nullptr, false, ""},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const std::string file = Path("sensors.csv");
+        std::filesystem::remove(file);
+        if (c.Data != nullptr)
+            std::ofstream(file, std::ios::binary) << "Date;Time;CPU [\xB0"
+                                                  << "C]\r\n"
+                                                  << c.Data;
+        platform::Platform().RegWriteString(platform::TRegistryHive::CurrentUser,
+                                            app::kSensorLoggerKey, "Logfile", "Logfile;" + file);
+        // The viewer reads its settings once its own key is there.
+        UseTimeout(5000);
+        PressSysInfo();
+        const std::vector<std::string> messages = Messages_.Take();
+        ASSERT_EQ(Session().Mode(), TConnectionMode::LocalModules);
+        const TTreeNode* log = Category(report::kCategorySensorLog);
+        EXPECT_EQ(log != nullptr, c.Shown);
+        if (log != nullptr) {
+            EXPECT_EQ(TopCodes().back(), report::kCategorySensorLog);
+            EXPECT_EQ(log->Text(), "Sensorlog");
+            EXPECT_NE(log->ChartObject(), nullptr);
+            EXPECT_EQ(View().Document().Chart.Series.size(), 1u);
+        } else {
+            EXPECT_TRUE(View().Document().Chart.Empty());
+        }
+        if (*c.Error == 0) {
+            EXPECT_EQ(messages, std::vector<std::string>{});
+        } else {
+            ASSERT_EQ(messages.size(), 1u);
+            EXPECT_EQ(messages.front().rfind(std::string(c.Error) + file + "': ", 0), 0u)
+                << messages.front();
+        }
+        // The categories of the modules are there in every case.
+        EXPECT_NE(Category(401), nullptr);
+    }
+}
+
 TEST_F(SysInfoSession, TheAgentProcessShowsTheSameCategoriesAndTheSensors) {
     StartAgent();
     const std::vector<std::string> hardware = ModuleRootNames(sources::kHardwareModuleName);

@@ -1,5 +1,6 @@
 #include "ui/shell/SysInfoSession.h"
 
+#include "report/SensorLog.h"
 #include "sources/AgentChannel.h"
 #include "sources/AnswerLines.h"
 #include "support/Language.h"
@@ -115,8 +116,16 @@ TSysInfoSession::TSysInfoSession(TExtTreeView& view, const app::TSettings& setti
 TSysInfoSession::~TSysInfoSession() {
     // The window is going: only the outside resources are given back.
     TimerUpdate_.stop();
-    if (Mode_ == TConnectionMode::LocalAgent)
+    if (Mode_ == TConnectionMode::LocalAgent) {
+        // The agent keeps a module loaded while a viewer uses it.
+        for (int number : {SystemModule_, HardwareModule_}) {
+            std::string answer;
+            if (number >= 0)
+                sources::SourceQueryLocked("DESTROYDLL:" + std::to_string(number), Timeout() / 3,
+                                           true, answer);
+        }
         sources::AgentClose();
+    }
     sources::UnloadInfoModule(SystemHandle_, nullptr);
     sources::UnloadInfoModule(HardwareHandle_, nullptr);
 }
@@ -297,6 +306,28 @@ bool TSysInfoSession::ConnectSession(bool showErrors) {
             }
             if (CurrentModule_ == -1)
                 Mode_ = TConnectionMode::None;
+        }
+
+        // The sensor-logging program's log of this computer, when it keeps one.
+        if ((Mode_ == TConnectionMode::LocalModules || Mode_ == TConnectionMode::LocalAgent) &&
+            Generation_ == generation && !Settings_.SensorLogFile.empty() &&
+            Settings_.TestResultFile.empty()) {
+            Status(tr("Reading Sensorlog data"));
+            ProcessEvents();
+            TReportTree& tree = View_.Tree();
+            TTreeNode* log = AddNode(tree, nullptr, report::kCategorySensorLog, 0,
+                                     CategoryName(report::kCategorySensorLog, false), 0);
+            std::string errorText;
+            if (report::LoadSensorLog(Settings_.SensorLogFile, View_.Document().Chart, log,
+                                      errorText)) {
+                View_.Model().NodesAppended(nullptr, log->Index(), log->Index());
+            } else {
+                log->Delete();
+                View_.Document().Chart.Clear(); // no half-read log without its node
+                if (!errorText.empty() && showErrors)
+                    Error("An error occurred while reading sensorlogfile '%s': %s",
+                          {Settings_.SensorLogFile, errorText});
+            }
         }
 
         // Finish.
