@@ -4,6 +4,7 @@
 #include "FormMainTest.h"
 
 #include "app/Startup.h"
+#include "report/ReportFile.h"
 #include "sources/AgentChannel.h"
 #include "sources/AgentProtocol.h"
 #include "sources/InfoModule.h"
@@ -336,6 +337,61 @@ TEST_F(SysInfoSession, TheSensorLogOfThisComputerIsShownWhenItCanBeRead) {
         }
         // The categories of the modules are there in every case.
         EXPECT_NE(Category(401), nullptr);
+    }
+}
+
+TEST_F(SysInfoSession, TestResultsHandedOverAreShownAtTheirFirstFailure) {
+    report::SetLoadRetryDelay(1ms);
+    struct TRestoreDelay {
+        ~TRestoreDelay() { report::SetLoadRetryDelay(200ms); }
+    } restoreDelay;
+    const std::string good = Path("results.trp");
+    {
+        report::TReportDocument doc;
+        TTreeNode* c = report::AddNode(doc.Tree, nullptr, 3, 0, "Processor test", 0);
+        c = report::AddNode(doc.Tree, c, 33, 0, "Arithmetic=OK", 10);
+        c = report::AddNode(doc.Tree, c, 3, 0, "Cache", 1);
+        c = report::AddNode(doc.Tree, c, 32, 0, "Level 2=ERROR", 10);
+        ASSERT_TRUE(report::SaveReport(doc, good, true));
+    }
+    const std::string damaged = Path("damaged.trp");
+    std::ofstream(damaged, std::ios::binary) << "TRPT not really";
+
+    struct TCase {
+        std::string File;
+        bool Shown;
+        std::vector<std::string> Messages;
+    };
+    const TCase cases[] = {
+        {good, true, {}},
+        {damaged,
+         false,
+         {"E: File '" + damaged + "' is not a valid report file, or the file is damaged!"}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.File);
+        platform::Platform().RegWriteString(platform::TRegistryHive::CurrentUser,
+                                            app::kHardwareTestKey, "ResultFileName", c.File);
+        // The hardware-test program starts the viewer to read its results back.
+        Form_ = std::make_unique<ui::TFormMain>(std::vector<std::string>{"ReadTestResults"}, "",
+                                                Loader_);
+        Form_->SetMessageSink(&Messages_);
+        Prepare();
+        PressSysInfo();
+        EXPECT_EQ(Messages_.Take(), c.Messages);
+        ASSERT_EQ(Session().Mode(), TConnectionMode::LocalModules);
+        const TTreeNode* results = Category(report::kCategoryTestResults);
+        EXPECT_EQ(results != nullptr, c.Shown);
+        EXPECT_EQ(platform::Platform().RegKeyExists(platform::TRegistryHive::CurrentUser,
+                                                    app::kHardwareTestKey),
+                  !c.Shown)
+            << "the hand-over is cleared once read, kept otherwise";
+        if (results != nullptr) {
+            EXPECT_EQ(results->Text(), "Testresults");
+            ASSERT_NE(View().Selected(), nullptr);
+            EXPECT_EQ(View().Selected()->Text(), "Level 2");
+            EXPECT_TRUE(Expanded(results));
+        }
     }
 }
 

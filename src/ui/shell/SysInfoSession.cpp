@@ -1,5 +1,6 @@
 #include "ui/shell/SysInfoSession.h"
 
+#include "report/ReportFile.h"
 #include "report/SensorLog.h"
 #include "sources/AgentChannel.h"
 #include "sources/AnswerLines.h"
@@ -308,6 +309,10 @@ bool TSysInfoSession::ConnectSession(bool showErrors) {
                 Mode_ = TConnectionMode::None;
         }
 
+        // The results the hardware-test program handed over.
+        if (Generation_ == generation && InSession() && !Settings_.TestResultFile.empty())
+            AddTestResults();
+
         // The sensor-logging program's log of this computer, when it keeps one.
         if ((Mode_ == TConnectionMode::LocalModules || Mode_ == TConnectionMode::LocalAgent) &&
             Generation_ == generation && !Settings_.SensorLogFile.empty() &&
@@ -353,6 +358,44 @@ bool TSysInfoSession::ConnectSession(bool showErrors) {
     }
     emit SessionChanged();
     return filled;
+}
+
+void TSysInfoSession::AddTestResults() {
+    const std::string& file = Settings_.TestResultFile;
+    Status(tr("Reading test results..."));
+    ProcessEvents();
+    TReportTree& tree = View_.Tree();
+    TTreeNode* results = AddNode(tree, nullptr, report::kCategoryTestResults, 0,
+                                 CategoryName(report::kCategoryTestResults, false), 0);
+    const int loaded = report::LoadReport(View_.Document(), file, results);
+    if (loaded == 2) {
+        Error("File '%s' is a new file format. You have to update the program to read this file.",
+              {file});
+    } else if (loaded != 0) {
+        Error("File '%s' is not a valid report file, or the file is damaged!", {file});
+    } else {
+        // Read: the test program's hand-over is done.
+        platform::Platform().RegDeleteKey(platform::TRegistryHive::CurrentUser,
+                                          app::kHardwareTestKey);
+    }
+    if (results->ChildCount() == 0) {
+        results->Delete();
+        return;
+    }
+    View_.Model().NodesAppended(nullptr, results->Index(), results->Index());
+    // The first failed test is what the user wants to see.
+    static const int32_t errorCodes[] = {19, 20, 32, 36, 41, 42, 44};
+    TTreeNode* shown = results;
+    for (TTreeNode* n = results->FirstChild(); n != nullptr && n->IsDescendantOf(results);
+         n = n->NextInTree()) {
+        if (std::find(std::begin(errorCodes), std::end(errorCodes), n->ImageCode()) !=
+            std::end(errorCodes)) {
+            shown = n;
+            break;
+        }
+    }
+    View_.TreeView().expand(View_.Model().IndexOf(results));
+    View_.SetSelected(shown);
 }
 
 bool TSysInfoSession::LoadHardwareModule() {

@@ -120,6 +120,7 @@ private:
     // Agent: sends InitializeDLL; the module number, -1 when left out, -2 after a failure.
     int InitializeAgentModule(const char* name, bool& failed);
     void AddOverview();
+    void AddTestResults();
     int ModuleOfCategory(int32_t code) const;
     // Replaces the children of `node` with what `fill` adds below the scratch copy; keeps the
     // view's expansion, selection and scroll position outside `node`.
