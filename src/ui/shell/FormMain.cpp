@@ -1047,10 +1047,7 @@ void TFormMain::CopyToClipboard() {
     if (view.Selected() == nullptr)
         return;
     if (view.ChartShown()) {
-        chart::TChartStyle style;
-        style.ShowLegend = true;
-        QApplication::clipboard()->setImage(
-            chart::ChartImage(view.Document().Chart, QSize(640, 400), style));
+        view.CopyChart();
     } else {
         QApplication::clipboard()->setText(view.SelectedText());
     }
