@@ -250,7 +250,9 @@ TEST_F(SysInfoSession, AnOpenLiveEntryIsFetchedAgainAndTheViewStaysWhereItWas) {
     ASSERT_EQ(Session().Mode(), TConnectionMode::LocalModules);
     TTreeNode* system = Category(402);
     TTreeNode* live = nullptr;
-    for (size_t i = 0; i < system->ChildCount(); ++i) {
+    // The first live entry (uptime and load): its lines keep their names between fetches,
+    // while the processes come and go and could take the selected line with them.
+    for (size_t i = 0; i < system->ChildCount() && live == nullptr; ++i) {
         const ui::TAddRootInfo* info = Session().RootInfo(Session().SystemModule(), i);
         if (info != nullptr && info->Kind == 2)
             live = system->Child(i);

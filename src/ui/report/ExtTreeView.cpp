@@ -335,6 +335,9 @@ TExtTreeView::TExtTreeView(QWidget* parent)
     Splitter_->setHandleWidth(2);
     Splitter_->setChildrenCollapsible(true);
     Tree_ = new TMyTreeView(*this);
+    // Room for the 16-pixel pictures and for the descenders of the text (underscores were cut
+    // off by the next row's background).
+    Model_->SetRowHeight(std::max(kIconSize + 2, QFontMetrics(Tree_->font()).height() + 4));
     Tree_->setModel(Model_.get());
     Tree_->header()->resizeSection(0, 250);
     Tree_->header()->resizeSection(1, 362);

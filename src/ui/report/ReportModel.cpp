@@ -2,6 +2,8 @@
 
 #include "support/TextCodec.h"
 
+#include <QSize>
+
 namespace ostero::ui {
 
 using report::TTreeNode;
@@ -99,6 +101,8 @@ QVariant TReportModel::data(const QModelIndex& index, int role) const {
     const TTreeNode* node = Node(index);
     if (node == nullptr)
         return {};
+    if (role == Qt::SizeHintRole && RowHeight_ > 0)
+        return QSize(-1, RowHeight_);
     if (role == Qt::DisplayRole) {
         if (index.column() == 0)
             return NodeText(*node);

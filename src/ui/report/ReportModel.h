@@ -20,6 +20,8 @@ public:
 
     // Columns: "Property" and "Value", in compare mode "Old value" and "New value".
     bool CompareMode() const { return CompareMode_; }
+    // The height of every row, in pixels (0: the style's choice).
+    void SetRowHeight(int height) { RowHeight_ = height; }
     void SetCompareMode(bool on);
 
     // Whoever changes the tree wraps the change: a whole new tree, or nodes appended below one
@@ -44,6 +46,7 @@ private:
 
     report::TReportTree& Tree_;
     bool CompareMode_ = false;
+    int RowHeight_ = 0;
 };
 
 // A node's texts as the view shows them (Windows-1252 to QString).
