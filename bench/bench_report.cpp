@@ -70,6 +70,20 @@ std::string BenchFile(size_t nodes) {
         .string();
 }
 
+// Writes a generated report of `variant` (0 the reference) to `file`.
+void WriteGeneratedReport(size_t nodes, int variant, const std::string& file) {
+    report::TReportDocument doc;
+    bench::GenerateReport(doc, nodes, variant);
+    report::SaveReport(doc, file, true);
+}
+
+// A load and a merge of the second file, as the report comparison does.
+void LoadAndMerge(const std::string& first, const std::string& second) {
+    report::TReportDocument doc;
+    report::LoadReport(doc, first, nullptr);
+    report::LoadCompareReport(doc, second);
+}
+
 void BM_SaveReport(benchmark::State& state) {
     const size_t nodes = static_cast<size_t>(state.range(0));
     report::TReportDocument doc;
@@ -88,11 +102,7 @@ BENCHMARK(BM_SaveReport)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark:
 void BM_LoadReport(benchmark::State& state) {
     const size_t nodes = static_cast<size_t>(state.range(0));
     const std::string file = BenchFile(nodes);
-    {
-        report::TReportDocument doc;
-        bench::GenerateReport(doc, nodes);
-        report::SaveReport(doc, file, true);
-    }
+    WriteGeneratedReport(nodes, 0, file);
     report::TReportDocument doc;
     WarmUp([&] { report::LoadReport(doc, file, nullptr); });
     for (auto _ : state) {
@@ -110,19 +120,10 @@ void BM_LoadAndCompare(benchmark::State& state) {
     const size_t nodes = static_cast<size_t>(state.range(0));
     const std::string first = BenchFile(nodes);
     const std::string second = BenchFile(nodes) + ".second.trp";
-    {
-        report::TReportDocument doc;
-        bench::GenerateReport(doc, nodes);
-        report::SaveReport(doc, first, true);
-        bench::GenerateReport(doc, nodes, static_cast<int>(state.range(1)));
-        report::SaveReport(doc, second, true);
-    }
+    WriteGeneratedReport(nodes, 0, first);
+    WriteGeneratedReport(nodes, static_cast<int>(state.range(1)), second);
     size_t differences = 0;
-    WarmUp([&] {
-        report::TReportDocument doc;
-        report::LoadReport(doc, first, nullptr);
-        report::LoadCompareReport(doc, second);
-    });
+    WarmUp([&] { LoadAndMerge(first, second); });
     for (auto _ : state) {
         report::TReportDocument doc;
         if (report::LoadReport(doc, first, nullptr) != 0 ||
@@ -148,18 +149,9 @@ void BM_CompareOnly(benchmark::State& state) {
     const size_t nodes = static_cast<size_t>(state.range(0));
     const std::string first = BenchFile(nodes);
     const std::string second = BenchFile(nodes) + ".second.trp";
-    {
-        report::TReportDocument doc;
-        bench::GenerateReport(doc, nodes);
-        report::SaveReport(doc, first, true);
-        bench::GenerateReport(doc, nodes, 1);
-        report::SaveReport(doc, second, true);
-    }
-    WarmUp([&] {
-        report::TReportDocument doc;
-        report::LoadReport(doc, first, nullptr);
-        report::LoadCompareReport(doc, second);
-    });
+    WriteGeneratedReport(nodes, 0, first);
+    WriteGeneratedReport(nodes, 1, second);
+    WarmUp([&] { LoadAndMerge(first, second); });
     for (auto _ : state) {
         state.PauseTiming();
         auto doc = std::make_unique<report::TReportDocument>();

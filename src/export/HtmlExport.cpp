@@ -138,7 +138,6 @@ private:
     std::string Eq() const { return "=" + Q_; }
     // The node's icon reference, appended to the output.
     void AppendIcon(std::string& out, const TTreeNode& node);
-    bool Considered(const TTreeNode& node) const;
     void Head();
     void StyleSheet();
     void BodyStart();
@@ -164,20 +163,6 @@ private:
     std::string ChartBytes_; // its bytes
     THtmlOutput Output_;
 };
-
-bool THtmlWriter::Considered(const TTreeNode& node) const {
-    const int state = node.StateIndex();
-    if (state >= 0 && state != 1 && state != 4)
-        return false;
-    if (node.ChartLine() != nullptr)
-        return false;
-    if (const report::TReportInfo* info = node.ReportInfo(); info && !info->HasContent())
-        return false;
-    if (const TTreeListObj* property = node.Property();
-        property && (property->Flags & report::nfPrivate) != 0 && !Options_.KeepPrivate)
-        return false;
-    return true;
-}
 
 void THtmlWriter::AppendIcon(std::string& out, const TTreeNode& node) {
     const int entry = report::ImageListIndex(node.ImageCode());
@@ -423,7 +408,7 @@ const TTreeNode* THtmlWriter::PropertyRun(const TTreeNode* first, int depth) {
     for (const TTreeNode* node = first; node != nullptr && node->Property() != nullptr;
          node = node->NextSibling()) {
         last = node;
-        if (!Considered(*node))
+        if (!report::ChosenWithContent(*node, Options_.KeepPrivate))
             continue;
         const TTreeListObj& property = *node->Property();
         const int type = property.TypeCode;
@@ -525,7 +510,7 @@ void THtmlWriter::Walk(const TTreeNode* start, int levelOffset) {
     const int startLevel = start->Level();
     for (const TTreeNode* node = start; node != nullptr && node->Level() >= startLevel;
          node = node->NextInTree()) {
-        if (!Considered(*node))
+        if (!report::ChosenWithContent(*node, Options_.KeepPrivate))
             continue;
         const int depth = node->Level() + d;
         if (node->Property() != nullptr) {

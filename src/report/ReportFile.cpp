@@ -71,13 +71,6 @@ void PutChart(std::string& out, const TChart& chart) {
     }
 }
 
-bool Considered(const TTreeNode& node, bool keepPrivate) {
-    if (!ChosenForWriting(node, keepPrivate) || node.ChartLine() != nullptr)
-        return false;
-    const TReportInfo* info = node.ReportInfo();
-    return info == nullptr || info->HasContent();
-}
-
 // The text of a stored record, cut at its first zero byte.
 std::string_view UpToZero(std::string_view text) {
     const size_t zero = text.find('\0');
@@ -274,7 +267,7 @@ bool WriteRecords(std::string& out, const TTreeNode* startNode, int levelOffset,
     const int startLevel = startNode->Level();
     for (const TTreeNode* node = startNode; node != nullptr && node->Level() >= startLevel;
          node = node->NextInTree()) {
-        if (!Considered(*node, keepPrivate))
+        if (!ChosenWithContent(*node, keepPrivate))
             continue;
         if (node->ImageCode() < 0 || node->ImageCode() > 65535)
             return false;

@@ -421,6 +421,13 @@ bool ChosenForWriting(const TTreeNode& node, bool keepPrivate) {
     return keepPrivate || prop == nullptr || (prop->Flags & nfPrivate) == 0;
 }
 
+bool ChosenWithContent(const TTreeNode& node, bool keepPrivate) {
+    if (!ChosenForWriting(node, keepPrivate) || node.ChartLine() != nullptr)
+        return false;
+    const TReportInfo* info = node.ReportInfo();
+    return info == nullptr || info->HasContent();
+}
+
 const char* IconKeyword(int32_t iconNumber) {
     if (iconNumber < 1 || iconNumber > 122)
         return "";

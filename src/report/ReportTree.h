@@ -188,6 +188,10 @@ TTreeNode* AddNode(TReportTree& tree, TTreeNode* context, int32_t imageCode, uin
 // (partly chosen) or 4 (chosen), and it is not a private property while private data is left
 // out. Each writer adds its own rule for chart-line and contents nodes.
 bool ChosenForWriting(const TTreeNode& node, bool keepPrivate);
+// The rule of the writers that follow contents nodes into the main tree node by node (report
+// file, HTML page): ChosenForWriting, and neither a chart-line node nor a contents node that
+// leads nowhere.
+bool ChosenWithContent(const TTreeNode& node, bool keepPrivate);
 
 // The icon for a value shown as a picture: YES 74, NO 75, OK 33, ERROR 32, UNKNOWN 15, else 0.
 uint8_t ValueIconOf(const std::string& value);

@@ -112,11 +112,20 @@ bool TMyTreeView::StateIconsShown(const TTreeNode& node) const {
         return false;
     const TTreeNode* parent = node.Parent();
     const TTreeNode& holder = parent ? *parent : *Owner_.Tree().Root();
-    for (size_t i = 0; i < holder.ChildCount(); ++i) {
-        if (holder.Child(i)->StateIndex() >= 0)
-            return true;
-    }
-    return false;
+    // Every visible row of a group asks the same question: one walk over its siblings per paint.
+    if (const auto known = SiblingStates_.find(&holder); known != SiblingStates_.end())
+        return known.value();
+    bool any = false;
+    for (size_t i = 0; i < holder.ChildCount() && !any; ++i)
+        any = holder.Child(i)->StateIndex() >= 0;
+    SiblingStates_.insert(&holder, any);
+    return any;
+}
+
+void TMyTreeView::paintEvent(QPaintEvent* event) {
+    // States may have changed since the last paint.
+    SiblingStates_.clear();
+    QTreeView::paintEvent(event);
 }
 
 int TMyTreeView::RowLeft(const TTreeNode& node) const {
@@ -459,8 +468,8 @@ QStringList TExtTreeView::CollectPrivate() const {
         const int level = start->Level();
         for (const TTreeNode* node = start; node && node->Level() >= level;
              node = node->NextInTree()) {
-            const int state = node->StateIndex();
-            if (state >= 0 && state != 1 && state != 4)
+            // Private entries are what is listed here, so none is left out for being private.
+            if (!report::ChosenForWriting(*node, true))
                 continue;
             if (const TTreeListObj* property = node->Property();
                 property && (property->Flags & report::nfPrivate) != 0) {

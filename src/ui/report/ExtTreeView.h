@@ -8,6 +8,7 @@
 #include "report/TreeSearch.h"
 #include "ui/report/ReportModel.h"
 
+#include <QHash>
 #include <QImage>
 #include <QTreeView>
 #include <QWidget>
@@ -36,6 +37,7 @@ protected:
     void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
                  const QModelIndex& index) const override;
     void drawBranches(QPainter*, const QRect&, const QModelIndex&) const override {}
+    void paintEvent(QPaintEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -52,6 +54,8 @@ private:
     TExtTreeView& Owner_;
     bool HandCursor_ = false;
     const report::TTreeNode* LastHintNode_ = nullptr;
+    // Whether a group's children carry states, found once per paint.
+    mutable QHash<const report::TTreeNode*, bool> SiblingStates_;
 };
 
 // The chart below the tree.
