@@ -66,6 +66,187 @@ TEST(HtmlExport, PropertyRowsByTypeCode) {
     }
 }
 
+// The report part of the page, byte for byte, for every kind of row: groups with and without a
+// table, each class of property row, rule lines, the spacer cell, links, the first-row literal,
+// private rows left out, and the closing of deeper tables.
+TEST(HtmlExport, ReportRowsExactlyInBothModes) {
+    report::TReportTree tree;
+    TTreeNode* c = AddNode(tree, nullptr, 401, 0, "Devices", 0);
+    c = AddNode(tree, c, 3, 0, "CPUs", 1);
+    c = AddNode(tree, c, 11, 0, "Name=Xeon", 10);
+    c = AddNode(tree, c, 12, 0, "Title", 10);
+    c = AddNode(tree, c, 13, 0, "Sub=a<b", 11);
+    c = AddNode(tree, c, 14, 0, "Dump=a  b", 31);
+    c = AddNode(tree, c, 15, report::nfLink, "Home=www.x.org", 12);
+    c = AddNode(tree, c, 16, report::nfPrivate, "Serial=1", 20);
+    c = AddNode(tree, c, 17, 0, "Code=x=y", 32);
+    c = AddNode(tree, c, 18, 0, "Wide=z", 40);
+    c = AddNode(tree, c, 19, 0, "Narrow=w", 41);
+    c = AddNode(tree, c, 5, 0, "Empty", 1);
+    c = AddNode(tree, c, 6, 0, "Disks", 1);
+    c = AddNode(tree, c, 7, 0, "Disk 0", 2);
+    c = AddNode(tree, c, 8, 0, "Size=1 GB", 20);
+    c = AddNode(tree, c, 402, 0, "System \x80", 0);
+    c = AddNode(tree, c, 20, 0, "Font=Courier  New", 32);
+    c = AddNode(tree, c, 21, 0, "Kind=", 40);
+    AddNode(tree, c, 0, 0, "Plain=1", 20);
+
+    struct TCase {
+        bool Mime;
+        std::string Rows;
+    };
+    const TCase cases[] = {
+        {false,
+         "<table class=\"Level_0\">\r\n"
+         " <tr><td><input class=\"btn\" type=\"button\" value=\"+\" id=\"button_0\" "
+         "onclick=\"javascript:OnButtonClick('0')\"/> <script "
+         "type=\"text/javascript\">javascript:di('000_16');</script>Devices</td></tr>\r\n"
+         " <tr><td><table class=\"Level_1\" id=\"table_0\" style=\"DISPLAY:none\">\r\n"
+         "  <tr><td><input class=\"btn\" type=\"button\" value=\"+\" id=\"button_1\" "
+         "onclick=\"javascript:OnButtonClick('1')\"/> <script "
+         "type=\"text/javascript\">javascript:di('002_16');</script>CPUs</td></tr>\r\n"
+         "  <tr><td><table class=\"Level_2\" id=\"table_1\" style=\"DISPLAY:none\">\r\n"
+         "   <tr><td><table class=\"ValueList\">\r\n"
+         "    <tr><td colspan=\"2\" class=\"LevelxBold\"><script "
+         "type=\"text/javascript\">javascript:di('010_16');</script>Name</td><td "
+         "class=\"LevelxValueBold\">Xeon</td></tr>\r\n"
+         "    <tr><td colspan=\"3\" style=\"border-top:1px solid\" "
+         "class=\"LevelxBoldItalic\"><script "
+         "type=\"text/javascript\">javascript:di('011_16');</script>Title</td></tr>\r\n"
+         "    <tr><td width=\"12\">&nbsp;</td><td colspan=\"1\" class=\"Levelx\"><script "
+         "type=\"text/javascript\">javascript:di('012_16');</script>Sub</td><td "
+         "class=\"LevelxValue\">a&lt;b</td></tr>\r\n"
+         "    <tr><td colspan=\"2\" class=\"LevelxCour\"><script "
+         "type=\"text/javascript\">javascript:di('013_16');</script>Dump</td><td "
+         "class=\"LevelxValueCour\">a&nbsp;&nbsp;b</td></tr>\r\n"
+         "    <tr><td width=\"12\">&nbsp;</td><td colspan=\"1\" style=\"border-top:1px solid\" "
+         "class=\"LevelxBold\"><script "
+         "type=\"text/javascript\">javascript:di('014_16');</script>Home</td><td "
+         "style=\"border-top:1px solid\" class=\"LevelxValueBold\"><a "
+         "href=\"http://www.x.org\">www.x.org</a></td></tr>\r\n"
+         "    <tr><td colspan=\"2\" style=\"border-top:1px solid\" "
+         "class=\"LevelxCourBold\"><script "
+         "type=\"text/javascript\">javascript:di('016_16');</script>Code</td><td "
+         "style=\"border-top:1px solid\" class=\"LevelxValueCourBold\">x=y</td></tr>\r\n"
+         "    <tr><td width=\"12\">&nbsp;</td><td colspan=\"1\" style=\"border-top:1px solid\" "
+         "class=\"LevelxCourBold\"><script "
+         "type=\"text/javascript\">javascript:di('017_16');</script>Wide</td><td "
+         "style=\"border-top:1px solid\" class=\"LevelxValueCourBold\">z</td></tr>\r\n"
+         "    <tr><td width=\"12\">&nbsp;</td><td colspan=\"1\" class=\"LevelxCour\"><script "
+         "type=\"text/javascript\">javascript:di('018_16');</script>Narrow</td><td "
+         "class=\"LevelxValueCour\">w</td></tr>\r\n"
+         "   </table></td></tr>\r\n"
+         "  </table></td></tr>\r\n"
+         "  <tr><td><script "
+         "type=\"text/javascript\">javascript:di('004_16');</script>Empty</td></tr>\r\n"
+         "  <tr><td><input class=\"btn\" type=\"button\" value=\"+\" id=\"button_2\" "
+         "onclick=\"javascript:OnButtonClick('2')\"/> <script "
+         "type=\"text/javascript\">javascript:di('005_16');</script>Disks</td></tr>\r\n"
+         "  <tr><td><table class=\"Level_2\" id=\"table_2\" style=\"DISPLAY:none\">\r\n"
+         "   <tr><td><input class=\"btn\" type=\"button\" value=\"+\" id=\"button_3\" "
+         "onclick=\"javascript:OnButtonClick('3')\"/> <script "
+         "type=\"text/javascript\">javascript:di('006_16');</script>Disk 0</td></tr>\r\n"
+         "   <tr><td><table class=\"Level_x\" id=\"table_3\" style=\"DISPLAY:none\">\r\n"
+         "    <tr><td><table class=\"ValueList\">\r\n"
+         "     <tr><td colspan=\"2\" class=\"Levelx\"><script "
+         "type=\"text/javascript\">javascript:di('007_16');</script>Size</td><td "
+         "class=\"LevelxValue\">1 GB</td></tr>\r\n"
+         "    </table></td></tr>\r\n"
+         "   </table></td></tr>\r\n"
+         "  </table></td></tr>\r\n"
+         " </table></td></tr>\r\n"
+         " <tr><td><input class=\"btn\" type=\"button\" value=\"+\" id=\"button_4\" "
+         "onclick=\"javascript:OnButtonClick('4')\"/> <script "
+         "type=\"text/javascript\">javascript:di('054_16');</script>System &euro;</td></tr>\r\n"
+         " <tr><td><table class=\"Level_1\" id=\"table_4\" style=\"DISPLAY:none\">\r\n"
+         "  <tr><td><table class=\"ValueList\">\r\n"
+         "   <tr><td colspan=\"2\" class=\"LevelxCourBold\"><script "
+         "type=\"text/javascript\">javascript:di('019_16');</script>Font</td><td "
+         "class=\"LevelxValueCourBold\">Courier&nbsp;&nbsp;New</td></tr>\r\n"
+         "   <tr><td width=\"12\">&nbsp;</td><td colspan=\"2\" class=\"LevelxCourBold\"><script "
+         "type=\"text/javascript\">javascript:di('020_16');</script>Kind</td></tr>\r\n"
+         "   <tr><td colspan=\"2\" class=\"Levelx\">Plain</td><td "
+         "class=\"LevelxValue\">1</td></tr>\r\n"
+         "  </table></td></tr>\r\n"
+         " </table></td></tr>\r\n"
+         "</table>\r\n"},
+        {true,
+         "<table class=3D\"Level_0\">\r\n"
+         " <tr><td><input class=3D\"btn\" type=3D\"button\" value=3D\"+\" id=3D\"button_0\" "
+         "onclick=3D\"javascript:OnButtonClick('0')\"/> <img "
+         "src=3D\"i000_16.gif\")/>Devices</td></tr>\r\n"
+         " <tr><td><table class=3D\"Level_1\" id=3D\"table_0\" style=3D\"DISPLAY:none\">\r\n"
+         "  <tr><td><input class=3D\"btn\" type=3D\"button\" value=3D\"+\" id=3D\"button_1\" "
+         "onclick=3D\"javascript:OnButtonClick('1')\"/> <img "
+         "src=3D\"i002_16.gif\")/>CPUs</td></tr>\r\n"
+         "  <tr><td><table class=3D\"Level_2\" id=3D\"table_1\" style=3D\"DISPLAY:none\">\r\n"
+         "   <tr><td><table class=3D\"ValueList\">\r\n"
+         "    <tr><td colspan=3D\"2\" class=3D\"LevelxBold\"><img "
+         "src=3D\"i010_16.gif\")/>Name</td><td class=3D\"LevelxValueBold\">Xeon</td></tr>\r\n"
+         "    <tr><td colspan=3D\"3\" style=3D\"border-top:1px solid\" "
+         "class=3D\"LevelxBoldItalic\"><img src=3D\"i011_16.gif\")/>Title</td></tr>\r\n"
+         "    <tr><td width=3D\"12\">&nbsp;</td><td colspan=3D\"1\" class=3D\"Levelx\"><img "
+         "src=3D\"i012_16.gif\")/>Sub</td><td class=3D\"LevelxValue\">a&lt;b</td></tr>\r\n"
+         "    <tr><td colspan=3D\"2\" class=3D\"LevelxCour\"><img "
+         "src=3D\"i013_16.gif\")/>Dump</td><td "
+         "class=3D\"LevelxValueCour\">a&nbsp;&nbsp;b</td></tr>\r\n"
+         "    <tr><td width=3D\"12\">&nbsp;</td><td colspan=3D\"1\" style=3D\"border-top:1px "
+         "solid\" class=3D\"LevelxBold\"><img src=3D\"i014_16.gif\")/>Home</td><td "
+         "style=3D\"border-top:1px solid\" class=3D\"LevelxValueBold\"><a "
+         "href=3D\"http://www.x.org\">www.x.org</a></td></tr>\r\n"
+         "    <tr><td colspan=3D\"2\" style=3D\"border-top:1px solid\" "
+         "class=3D\"LevelxCourBold\"><img src=3D\"i016_16.gif\")/>Code</td><td "
+         "style=3D\"border-top:1px solid\" class=3D\"LevelxValueCourBold\">x=3Dy</td></tr>\r\n"
+         "    <tr><td width=3D\"12\">&nbsp;</td><td colspan=3D\"1\" style=3D\"border-top:1px "
+         "solid\" class=3D\"LevelxCourBold\"><img src=3D\"i017_16.gif\")/>Wide</td><td "
+         "style=3D\"border-top:1px solid\" class=3D\"LevelxValueCourBold\">z</td></tr>\r\n"
+         "    <tr><td width=3D\"12\">&nbsp;</td><td colspan=3D\"1\" class=3D\"LevelxCour\"><img "
+         "src=3D\"i018_16.gif\")/>Narrow</td><td class=3D\"LevelxValueCour\">w</td></tr>\r\n"
+         "   </table></td></tr>\r\n"
+         "  </table></td></tr>\r\n"
+         "  <tr><td><img src=3D\"i004_16.gif\")/>Empty</td></tr>\r\n"
+         "  <tr><td><input class=3D\"btn\" type=3D\"button\" value=3D\"+\" id=3D\"button_2\" "
+         "onclick=3D\"javascript:OnButtonClick('2')\"/> <img "
+         "src=3D\"i005_16.gif\")/>Disks</td></tr>\r\n"
+         "  <tr><td><table class=3D\"Level_2\" id=3D\"table_2\" style=3D\"DISPLAY:none\">\r\n"
+         "   <tr><td><input class=3D\"btn\" type=3D\"button\" value=3D\"+\" id=3D\"button_3\" "
+         "onclick=3D\"javascript:OnButtonClick('3')\"/> <img src=3D\"i006_16.gif\")/>Disk "
+         "0</td></tr>\r\n"
+         "   <tr><td><table class=3D\"Level_x\" id=3D\"table_3\" style=3D\"DISPLAY:none\">\r\n"
+         "    <tr><td><table class=3D\"ValueList\">\r\n"
+         "     <tr><td colspan=3D\"2\" class=3D\"Levelx\"><img "
+         "src=3D\"i007_16.gif\")/>Size</td><td class=3D\"LevelxValue\">1 GB</td></tr>\r\n"
+         "    </table></td></tr>\r\n"
+         "   </table></td></tr>\r\n"
+         "  </table></td></tr>\r\n"
+         " </table></td></tr>\r\n"
+         " <tr><td><input class=3D\"btn\" type=3D\"button\" value=3D\"+\" id=3D\"button_4\" "
+         "onclick=3D\"javascript:OnButtonClick('4')\"/> <img src=3D\"i054_16.gif\")/>System "
+         "&euro;</td></tr>\r\n"
+         " <tr><td><table class=3D\"Level_1\" id=3D\"table_4\" style=3D\"DISPLAY:none\">\r\n"
+         "  <tr><td><table class=3D\"ValueList\">\r\n"
+         "   <tr><td colspan=3D\"2\" class=\"LevelxCourBold\"><img "
+         "src=3D\"i019_16.gif\")/>Font</td><td "
+         "class=3D\"LevelxValueCourBold\">Courier&nbsp;&nbsp;New</td></tr>\r\n"
+         "   <tr><td width=3D\"12\">&nbsp;</td><td colspan=3D\"2\" class=3D\"LevelxCourBold\"><img "
+         "src=3D\"i020_16.gif\")/>Kind</td></tr>\r\n"
+         "   <tr><td colspan=3D\"2\" class=3D\"Levelx\">Plain</td><td "
+         "class=3D\"LevelxValue\">1</td></tr>\r\n"
+         "  </table></td></tr>\r\n"
+         " </table></td></tr>\r\n"
+         "</table>\r\n"},
+    };
+    for (const TCase& row : cases) {
+        THtmlOptions options;
+        options.Mime = row.Mime;
+        const std::string doc = RenderHtml(tree, "/tmp/x.htm", options).Document;
+        const size_t from =
+            doc.find(row.Mime ? "<table class=3D\"Level_0\">" : "<table class=\"Level_0\">");
+        ASSERT_NE(from, std::string::npos);
+        EXPECT_EQ(doc.substr(from, doc.find("<br/>", from) - from), row.Rows) << row.Mime;
+    }
+}
+
 TEST(HtmlExport, GroupsOpenTablesOnlyWhenTheyHaveContent) {
     report::TReportTree tree;
     TTreeNode* top = AddNode(tree, nullptr, 401, 0, "Hardwaredevices", 0);

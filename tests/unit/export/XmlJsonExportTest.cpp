@@ -127,6 +127,43 @@ TEST(JsonExport, EscapesEveryControlCharacterAndConvertsToUtf8) {
     EXPECT_EQ(exporting::JsonString("\x80\x81\xB0\xFF"), "\"\xE2\x82\xAC\\u0081\xC2\xB0\xC3\xBF\"");
 }
 
+TEST(JsonExport, WritesTheExactLayout) {
+    export_test::TContentsFixture f;
+    f.Contents.Chart.Series[0].AddMissing(45000.6, 41.5);
+    f.Contents.Chart.AddSeries("Fan \"RPM\"").Axis = report::TAxisSide::Right;
+    f.Contents.Chart.Series[1].Active = false;
+    f.Contents.Chart.Series[1].AddPoint(45000.5, 1200);
+    EXPECT_EQ(
+        exporting::RenderJson(f.Contents, false),
+        "{\r\n"
+        "  \"format\": \"Taveric Ostero report\",\r\n"
+        "  \"version\": 1,\r\n"
+        "  \"nodes\": [\r\n"
+        "    {\"text\": \"Hardwaredevices\", \"image\": 401, \"flags\": 0, \"children\": [\r\n"
+        "      {\"text\": \"CPUs\", \"image\": 3, \"flags\": 0, \"children\": [\r\n"
+        "        {\"text\": \"CPU\", \"value\": \"2.4 GHz\", \"image\": 11, \"type\": 10, "
+        "\"flags\": 0, \"children\": []}\r\n"
+        "      ]}\r\n"
+        "    ]},\r\n"
+        "    {\"text\": \"Sensor chart\", \"image\": 91, \"flags\": 0, \"children\": [\r\n"
+        "      {\"text\": \"CPU [\xC2\xB0"
+        "C]\", \"image\": 93, \"flags\": 0, \"children\": []}\r\n"
+        "    ]},\r\n"
+        "    {\"text\": \"Notes\", \"image\": 0, \"flags\": 0, \"children\": [\r\n"
+        "      {\"text\": \"Owner\", \"value\": \"Ann\", \"image\": 0, \"type\": 21, "
+        "\"flags\": 0, \"children\": []}\r\n"
+        "    ]}\r\n"
+        "  ],\r\n"
+        "  \"chart\": {\"leftTitle\": \"\", \"rightTitle\": \"\", \"series\": [\r\n"
+        "    {\"title\": \"CPU [\xC2\xB0"
+        "C]\", \"active\": true, \"axis\": \"L\", \"points\": [[45000.5, 41.5], "
+        "[45000.6, null]]},\r\n"
+        "    {\"title\": \"Fan \\\"RPM\\\"\", \"active\": false, \"axis\": \"R\", "
+        "\"points\": [[45000.5, 1200]]}\r\n"
+        "  ]}\r\n"
+        "}\r\n");
+}
+
 TEST(JsonExport, StandardParserReadsNodesAndChart) {
     export_test::TContentsFixture f;
     f.Contents.Chart.Series[0].AddMissing(45000.6, 41.5);
