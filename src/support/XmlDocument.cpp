@@ -5,6 +5,7 @@
 #include "support/TextCodec.h"
 #include "support/platform/FileReplace.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
@@ -123,46 +124,125 @@ std::string CleanTextRun(std::string_view run) {
 
 // --- Writing
 
-class TWriter {
+// Where the text goes: a string, and with a file, that string is handed to the file whenever
+// it has grown past kFlushSize, so that a big document is never held whole in memory.
+class TOutput {
 public:
-    explicit TWriter(std::string& out) : FOut(out) {}
+    static constexpr std::size_t kFlushSize = std::size_t{1} << 18;
 
-    void WriteNode(XmlNode& node, bool indent, int level) {
-        Write(node, indent, level, 1, 0, FOut);
-    }
-    void Append(std::string_view piece) { Append(FOut, piece); }
-
-private:
-    static void Append(std::string& out, std::string_view piece) {
-        CheckRoom(out, piece.size());
-        out.append(piece);
+    explicit TOutput(platform::TFileReplacement* file = nullptr) : FFile(file) {
+        if (FFile)
+            FText.reserve(kFlushSize + 4096);
     }
 
-    static void AppendBlanks(std::string& out, std::size_t count) {
-        CheckRoom(out, count);
-        out.append(count, ' ');
-    }
+    std::string& Text() { return FText; }
+    // Everything written so far, flushed or not.
+    std::size_t Size() const { return FFlushed + FText.size(); }
 
-    static void CheckRoom(const std::string& out, std::size_t more) {
-        if (more > XmlDocument::kMaxTextSize - out.size())
+    void Append(std::string_view piece) {
+        CheckRoom(piece.size());
+        FText.append(piece);
+    }
+    void Append(char c) {
+        CheckRoom(1);
+        FText.push_back(c);
+    }
+    void AppendBlanks(std::size_t count) {
+        CheckRoom(count);
+        FText.append(count, ' ');
+    }
+    void CheckRoom(std::size_t more) const {
+        if (more > XmlDocument::kMaxTextSize - Size())
             throw XmlError("The XML text would be larger than " +
                            std::to_string(XmlDocument::kMaxTextSize) + " bytes");
     }
-
-    static void AppendOpenTag(const XmlNode& node, std::string& out) {
-        Append(out, "<");
-        Append(out, node.Name());
-        for (const std::string& attribute : node.Attributes()) {
-            Append(out, " ");
-            Append(out, attribute);
-        }
-        Append(out, ">");
+    // Called between elements. A failed write is kept by the file and reported when it is
+    // committed; what follows is not written any more.
+    void MaybeFlush() {
+        if (FText.size() >= kFlushSize)
+            Flush();
+    }
+    void Flush() {
+        if (!FFile)
+            return;
+        if (!FFailed)
+            FFailed = !FFile->Write(FText);
+        FFlushed += FText.size();
+        FText.clear();
     }
 
-    static void AppendEndTag(const XmlNode& node, std::string& out) {
-        Append(out, "</");
-        Append(out, node.Name());
-        Append(out, ">");
+private:
+    platform::TFileReplacement* FFile;
+    std::string FText;
+    std::size_t FFlushed = 0;
+    bool FFailed = false;
+};
+
+class TWriter {
+public:
+    static void WriteDocument(XmlDocument& doc, TOutput& out) {
+        XmlNodeList& root = doc.Root();
+        if (root.Count() == 0)
+            return;
+        if (doc.IncludeHeader()) {
+            out.Append("<?xml version=\"1.0\" encoding=\"");
+            out.Append(doc.Encoding().empty() ? std::string_view("iso-8859-1") : doc.Encoding());
+            out.Append("\"?>\r\n");
+        }
+        for (int i = 0; i < root.Count(); ++i) {
+            XmlNode& node = *root.Item(i);
+            Write(node, doc.AutoIndent(), node.Level(), 1, 0, out);
+        }
+    }
+
+    // About the size of the document's text, so that it can be made in one buffer: exact for
+    // plain elements, crypted content counted as its plain text.
+    static std::size_t SizeOf(const XmlDocument& doc) {
+        const XmlNodeList& root = doc.Root();
+        std::size_t size = doc.IncludeHeader() ? 48 + doc.Encoding().size() : 0;
+        for (int i = 0; i < root.Count(); ++i) {
+            const XmlNode& node = *root.Item(i);
+            size += SizeOf(node, doc.AutoIndent(), node.Level(), 1);
+        }
+        return size;
+    }
+
+private:
+    static std::size_t SizeOf(const XmlNode& node, bool indent, int level, int depth) {
+        if (depth > XmlDocument::kMaxDepth)
+            return 0; // Write refuses it
+        std::size_t size = 2 * node.Name().size() + 5;
+        for (const std::string& attribute : node.Attributes())
+            size += 1 + attribute.size();
+        if (indent)
+            size += 2 * static_cast<std::size_t>(level) + 2;
+        const XmlNodeList& children = node.Children();
+        if (children.Count() == 0)
+            return size + node.Value().size();
+        const bool inner = indent && node.CryptingID() == 0;
+        if (inner)
+            size += 2 * static_cast<std::size_t>(level) + 2;
+        for (int i = 0; i < children.Count(); ++i) {
+            const XmlNode& child = *children.Item(i);
+            size += SizeOf(child, inner, ChildLevel(child, node, level), depth + 1);
+        }
+        return size;
+    }
+
+    static void AppendOpenTag(const XmlNode& node, TOutput& out) {
+        out.Append('<');
+        out.Append(node.Name());
+        for (const std::string& attribute : node.Attributes()) {
+            out.Append(' ');
+            out.Append(attribute);
+        }
+        out.Append('>');
+    }
+
+    static void AppendEndTag(const XmlNode& node, TOutput& out) {
+        out.Append("</");
+        out.Append(node.Name());
+        out.Append('>');
     }
 
     static std::string EscapeWithinLimit(std::string_view text) {
@@ -179,41 +259,41 @@ private:
 
     // `depth` counts the nodes on the way down (the stack in use); `crypted` the crypted
     // elements around this one.
-    static void Write(XmlNode& node, bool indent, int level, int depth, int crypted,
-                      std::string& out) {
+    static void Write(XmlNode& node, bool indent, int level, int depth, int crypted, TOutput& out) {
         if (depth > XmlDocument::kMaxDepth)
             throw XmlError("Elements are nested deeper than " +
                            std::to_string(XmlDocument::kMaxDepth) + " levels");
         if (indent)
-            AppendBlanks(out, 2 * static_cast<std::size_t>(level));
+            out.AppendBlanks(2 * static_cast<std::size_t>(level));
         XmlNodeList& children = node.Children();
         const int id = node.CryptingID();
         if (children.Count() == 0) {
             AppendOpenTag(node, out);
-            Append(out, node.Value());
+            out.Append(node.Value());
             AppendEndTag(node, out);
         } else if (id == 0) {
-            // The content does not change the open tag: write the children straight into `out`.
+            // The content does not change the open tag: write the children straight out.
             AppendOpenTag(node, out);
             if (indent)
-                Append(out, "\r\n");
+                out.Append("\r\n");
             for (int i = 0; i < children.Count(); ++i) {
                 XmlNode& child = *children.Item(i);
                 Write(child, indent, ChildLevel(child, node, level), depth + 1, crypted, out);
             }
             if (indent)
-                AppendBlanks(out, 2 * static_cast<std::size_t>(level));
+                out.AppendBlanks(2 * static_cast<std::size_t>(level));
             AppendEndTag(node, out);
         } else {
             if (crypted >= XmlDocument::kMaxCryptedNesting)
                 throw XmlError("Crypted elements are nested deeper than " +
                                std::to_string(XmlDocument::kMaxCryptedNesting) + " levels");
-            std::string content;
+            // The open tag carries the checksum of the content: the content is made apart.
+            TOutput inner;
             for (int i = 0; i < children.Count(); ++i) {
                 XmlNode& child = *children.Item(i);
-                Write(child, false, ChildLevel(child, node, level), depth + 1, crypted + 1,
-                      content);
+                Write(child, false, ChildLevel(child, node, level), depth + 1, crypted + 1, inner);
             }
+            std::string& content = inner.Text();
             if (id == 1)
                 content = EscapeWithinLimit(EscapeWithinLimit(ScrambleText(content)));
 
@@ -228,14 +308,13 @@ private:
                                      std::to_string(Crc16Arc(content)) + "\"");
 
             AppendOpenTag(node, out);
-            Append(out, content);
+            out.Append(content);
             AppendEndTag(node, out);
         }
         if (indent)
-            Append(out, "\r\n");
+            out.Append("\r\n");
+        out.MaybeFlush();
     }
-
-    std::string& FOut;
 };
 
 // --- Saving
@@ -390,17 +469,6 @@ XmlNode::XmlNode(XmlNode* parent)
 
 XmlNode::~XmlNode() = default;
 
-std::vector<std::string>& XmlNode::Attributes() {
-    if (!FAttributes)
-        FAttributes = std::make_unique<std::vector<std::string>>();
-    return *FAttributes;
-}
-
-const std::vector<std::string>& XmlNode::Attributes() const {
-    static const std::vector<std::string> kNone;
-    return FAttributes ? *FAttributes : kNone;
-}
-
 std::string XmlNode::AsText() const {
     return XmlUnescape(FValue);
 }
@@ -488,7 +556,7 @@ void XmlNode::ParseTag(std::string_view tag) {
     }
 
     std::string_view id;
-    if (FAttributes && FindAttribute(*FAttributes, kCryptingId, id)) {
+    if (FindAttribute(FAttributes, kCryptingId, id)) {
         const std::string number = WithoutQuotes(id);
         if (!ParseDecimal(number, FCryptingID))
             throw XmlError("CryptingID '" + number + "' of element '" + FName +
@@ -545,15 +613,22 @@ void XmlDocument::LoadFromStream(std::string_view bytes) {
 }
 
 void XmlDocument::SaveToFile(const std::string& path) {
-    const std::string text = XmlText();
     const fs::path folder = fs::path(path).parent_path();
     std::error_code ec;
     bool created = false;
     if (!folder.empty() && !fs::exists(folder, ec))
         created = fs::create_directory(folder, ec); // one level; a failure shows in the write
     try {
+        // The text goes to the new file as it is made; until the commit the old file stays, and
+        // a failure on the way removes the new one.
         std::string error;
-        if (!platform::ReplaceFileContents(path, text, error))
+        platform::TFileReplacement file;
+        if (!file.Begin(path, error))
+            throw XmlError(error);
+        TOutput out(&file);
+        TWriter::WriteDocument(*this, out);
+        out.Flush();
+        if (!file.Commit(error))
             throw XmlError(error);
     } catch (const XmlError&) {
         if (created)
@@ -563,20 +638,10 @@ void XmlDocument::SaveToFile(const std::string& path) {
 }
 
 std::string XmlDocument::XmlText() {
-    std::string out;
-    if (FRoot.Count() == 0)
-        return out;
-    TWriter writer(out);
-    if (FIncludeHeader) {
-        writer.Append("<?xml version=\"1.0\" encoding=\"");
-        writer.Append(FEncoding.empty() ? std::string_view("iso-8859-1") : FEncoding);
-        writer.Append("\"?>\r\n");
-    }
-    for (int i = 0; i < FRoot.Count(); ++i) {
-        XmlNode& node = *FRoot.Item(i);
-        writer.WriteNode(node, FAutoIndent, node.Level());
-    }
-    return out;
+    TOutput out;
+    out.Text().reserve(std::min(TWriter::SizeOf(*this), kMaxTextSize));
+    TWriter::WriteDocument(*this, out);
+    return std::move(out.Text());
 }
 
 void XmlDocument::ParseXml(std::string_view text) {

@@ -133,9 +133,12 @@ public:
     const XmlNodeList& Children() const { return FChildren; }
     // Each attribute as written: name, "=", the escaped value in double quotes. The list is
     // created on first use of the non-const form.
-    std::vector<std::string>& Attributes();
-    const std::vector<std::string>& Attributes() const;
-    bool HasAttributeList() const { return FAttributes != nullptr; }
+    std::vector<std::string>& Attributes() {
+        FHasAttributes = true;
+        return FAttributes;
+    }
+    const std::vector<std::string>& Attributes() const { return FAttributes; }
+    bool HasAttributeList() const { return FHasAttributes; }
 
     // The value in its stored, escaped form (as it stands between the tags in a file).
     const std::string& Value() const { return FValue; }
@@ -174,9 +177,12 @@ private:
     XmlNode* FParent;
     int FLevel;
     XmlNodeList FChildren;
-    std::unique_ptr<std::vector<std::string>> FAttributes;
+    // Held in the node (no list of its own to allocate): a document of many small elements
+    // is made of as few allocations as possible.
+    std::vector<std::string> FAttributes;
     std::string FValue;
     int FCryptingID = 0;
+    bool FHasAttributes = false;
 };
 
 class XmlDocument {

@@ -652,6 +652,33 @@ TEST_F(XmlFiles, SaveCreatesOneFolderLevelAndLoadsBack) {
     EXPECT_FALSE(fs::exists(Root_ / "x" / "y"));
 }
 
+// A document far larger than what is held before it goes to the file, with crypted content
+// between plain elements: the file holds exactly the text.
+TEST_F(XmlFiles, SaveOfALargeDocumentWritesExactlyItsText) {
+    const fs::path file = Root_ / "large.xml";
+    XmlDocument doc;
+    XmlNodeList& root = doc.Root();
+    root.OpenElement("report");
+    for (int i = 0; i < 60000; ++i) {
+        XmlNode* node = root.OpenElement("Node");
+        node->SetAttribute("Name", "Item <" + std::to_string(i) + ">");
+        if (i == 30000) {
+            root.OpenElement("secret")->SetCryptingID(1);
+            for (int k = 0; k < 3; ++k)
+                root.AddLeafElement("k")->SetAsText("v&" + std::to_string(k));
+            root.CloseElement();
+        }
+        root.AddLeafElement("Value")->SetAsText("x\"" + std::to_string(i));
+        root.CloseElement();
+    }
+    root.CloseElement();
+    doc.SaveToFile(file.string());
+    const std::string text = doc.XmlText();
+    EXPECT_GT(text.size(), std::size_t{4} << 20);
+    EXPECT_EQ(ReadBytes(file), text);
+    EXPECT_EQ(Listing(Root_), std::set<std::string>{"large.xml"});
+}
+
 TEST_F(XmlFiles, LoadingAMissingFileRaises) {
     XmlDocument doc;
     EXPECT_THROW(doc.LoadFromFile((Root_ / "none.xml").string()), XmlError);
@@ -675,8 +702,13 @@ TEST_F(XmlFiles, SaveReplacesTheFileKeepingItsPermissions) {
 TEST_F(XmlFiles, SaveCutShortLeavesThePreviousFile) {
     const fs::path file = Root_ / "a.xml";
     WriteBytes(file, "<a>old</a>");
+    // One long value, and many elements whose text reaches the file in several pieces.
     XmlDocument doc;
     doc.Root().AddLeafElement("a")->SetAsText(std::string(100000, 'n'));
+    XmlDocument many;
+    many.Root().OpenElement("list");
+    for (int i = 0; i < 100000; ++i)
+        many.Root().AddLeafElement("item")->SetAsInteger(i);
 
     const pid_t child = fork();
     if (child == 0) {
@@ -684,14 +716,16 @@ TEST_F(XmlFiles, SaveCutShortLeavesThePreviousFile) {
         if (std::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || setrlimit(RLIMIT_FSIZE, &limit) != 0)
             _exit(2);
         int failed = 0;
-        for (const fs::path& target : {file, Root_ / "fresh" / "b.xml"}) {
-            try {
-                doc.SaveToFile(target.string());
-            } catch (const XmlError&) {
-                ++failed;
+        for (XmlDocument* saved : {&doc, &many}) {
+            for (const fs::path& target : {file, Root_ / "fresh" / "b.xml"}) {
+                try {
+                    saved->SaveToFile(target.string());
+                } catch (const XmlError&) {
+                    ++failed;
+                }
             }
         }
-        _exit(failed == 2 ? 1 : 0);
+        _exit(failed == 4 ? 1 : 0);
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
