@@ -4,7 +4,9 @@
 #include "support/TextCodec.h"
 #include "support/XmlDocument.h"
 
+#include <charconv>
 #include <memory>
+#include <string_view>
 
 namespace ostero::exporting {
 
@@ -12,43 +14,18 @@ using report::TTreeNode;
 
 namespace {
 
-// Builds the elements below the root element. The XML document's own setters escape only the
-// four entities, so the texts go in through its raw forms (the stored value and the attribute
-// as written).
-class TXmlWriter final : public TExportVisitor {
-public:
-    explicit TXmlWriter(support::XmlNodeList& list) : List_(list) {}
-
-    void Enter(const TTreeNode& node, int) override {
-        support::XmlNode* element = List_.OpenElement("Node");
-        element->Attributes().push_back("Name=\"" + EncodeXmlExportText(node.Text()) + "\"");
-        element->Attributes().push_back("ID=\"" + std::to_string(node.ImageCode()) + "\"");
-        if (const report::TTreeListObj* prop = node.Property(); prop && !prop->Value.empty())
-            element->SetValue(EncodeXmlExportText(prop->Value));
-    }
-    void Leave(const TTreeNode&, int) override { List_.CloseElement(); }
-
-private:
-    support::XmlNodeList& List_;
-};
-
-void BuildDocument(const report::TReportTree& tree, bool keepPrivate, support::XmlDocument& doc) {
-    doc.Root().OpenElement("Taveric_Report");
-    TXmlWriter writer(doc.Root());
-    TExportWalkRule rule;
-    rule.KeepPrivate = keepPrivate;
-    rule.ChartLines = false;
-    WalkExport(tree, rule, writer);
-    doc.Root().CloseElement();
-}
-
-} // namespace
-
-std::string EncodeXmlExportText(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
+// Appends `text` as EncodeXmlExportText gives it; runs of bytes that stay as they are go in
+// whole.
+void AppendXmlExportText(std::string& out, std::string_view text) {
+    std::size_t plain = 0; // start of the run of bytes that stay as they are
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
         const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && (byte < 0x80 || byte > 0x9F) && c != '&' && c != '<' && c != '>' &&
+            c != '"')
+            continue;
+        out.append(text.data() + plain, i - plain);
+        plain = i + 1;
         switch (c) {
         case '&':
             out += "&amp;";
@@ -72,16 +49,68 @@ std::string EncodeXmlExportText(const std::string& text) {
             out += "&#13;";
             break;
         default:
-            if (byte < 0x20)
+            if (byte < 0x20) {
                 out += '?';
-            else if (byte >= 0x80 && byte <= 0x9F)
-                out += "&#" +
-                       std::to_string(static_cast<uint32_t>(support::AnsiCharToUnicode(byte))) +
-                       ";";
-            else
-                out += c;
+            } else {
+                out += "&#";
+                out += std::to_string(static_cast<uint32_t>(support::AnsiCharToUnicode(byte)));
+                out += ';';
+            }
         }
     }
+    out.append(text.data() + plain, text.size() - plain);
+}
+
+// Builds the elements below the root element. The XML document's own setters escape only the
+// four entities, so the texts go in through its raw forms (the stored value and the attribute
+// as written). Each attribute is made in place in one piece: a report has many nodes.
+class TXmlWriter final : public TExportVisitor {
+public:
+    explicit TXmlWriter(support::XmlNodeList& list) : List_(list) {}
+
+    void Enter(const TTreeNode& node, int) override {
+        support::XmlNode* element = List_.OpenElement("Node");
+        std::vector<std::string>& attributes = element->Attributes();
+        attributes.reserve(2);
+        std::string& name = attributes.emplace_back();
+        name.reserve(node.Text().size() + 8);
+        name += "Name=\"";
+        AppendXmlExportText(name, node.Text());
+        name += '"';
+        char digits[16];
+        const auto id = std::to_chars(digits, digits + sizeof digits, node.ImageCode());
+        std::string& idAttribute = attributes.emplace_back("ID=\"");
+        idAttribute.append(digits, id.ptr);
+        idAttribute += '"';
+        if (const report::TTreeListObj* prop = node.Property(); prop && !prop->Value.empty()) {
+            std::string value;
+            value.reserve(prop->Value.size());
+            AppendXmlExportText(value, prop->Value);
+            element->SetValue(std::move(value));
+        }
+    }
+    void Leave(const TTreeNode&, int) override { List_.CloseElement(); }
+
+private:
+    support::XmlNodeList& List_;
+};
+
+void BuildDocument(const report::TReportTree& tree, bool keepPrivate, support::XmlDocument& doc) {
+    doc.Root().OpenElement("Taveric_Report");
+    TXmlWriter writer(doc.Root());
+    TExportWalkRule rule;
+    rule.KeepPrivate = keepPrivate;
+    rule.ChartLines = false;
+    WalkExport(tree, rule, writer);
+    doc.Root().CloseElement();
+}
+
+} // namespace
+
+std::string EncodeXmlExportText(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    AppendXmlExportText(out, text);
     return out;
 }
 
