@@ -409,7 +409,10 @@ XmlNode* XmlNodeList::OpenElement(std::string_view tag) {
     auto node = std::make_unique<XmlNode>(FCursor);
     node->ParseTag(tag);
     XmlNode* added = node.get();
-    (FCursor ? FCursor->FChildren.FNodes : FNodes).push_back(std::move(node));
+    std::vector<std::unique_ptr<XmlNode>>& siblings = FCursor ? FCursor->FChildren.FNodes : FNodes;
+    if (siblings.empty())
+        siblings.reserve(4); // fewer steps of growth for the short lists most elements have
+    siblings.push_back(std::move(node));
     FCursor = added;
     return added;
 }
@@ -430,10 +433,8 @@ void XmlNodeList::Clear() {
     FCursor = nullptr;
 }
 
-XmlNode* XmlNodeList::Item(int index) const {
-    if (index < 0 || index >= Count())
-        throw std::out_of_range("XML node index " + std::to_string(index) + " out of range");
-    return FNodes[static_cast<std::size_t>(index)].get();
+void XmlNodeList::ThrowOutOfRange(int index) {
+    throw std::out_of_range("XML node index " + std::to_string(index) + " out of range");
 }
 
 XmlNode* XmlNodeList::NodeByName(std::string_view name) const {

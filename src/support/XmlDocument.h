@@ -96,7 +96,11 @@ public:
 
     int Count() const { return static_cast<int>(FNodes.size()); }
     // Indexes outside 0 .. Count()-1 throw std::out_of_range.
-    XmlNode* Item(int index) const;
+    XmlNode* Item(int index) const {
+        if (index < 0 || index >= Count())
+            ThrowOutOfRange(index);
+        return FNodes[static_cast<std::size_t>(index)].get();
+    }
     // The first node named exactly `name` (case-sensitive); nullptr when there is none.
     XmlNode* NodeByName(std::string_view name) const;
     // The stored (escaped) value of NodeByName(name); empty when there is none.
@@ -111,6 +115,7 @@ private:
     friend class XmlDocument;
     friend class XmlNode;
 
+    [[noreturn]] static void ThrowOutOfRange(int index);
     // Frees nodes without recursing, so that a deep tree cannot exhaust the stack.
     static void DestroyNodes(std::vector<std::unique_ptr<XmlNode>>& nodes);
 
