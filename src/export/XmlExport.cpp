@@ -4,6 +4,7 @@
 #include "support/TextCodec.h"
 #include "support/XmlDocument.h"
 
+#include <array>
 #include <charconv>
 #include <memory>
 #include <string_view>
@@ -14,6 +15,14 @@ using report::TTreeNode;
 
 namespace {
 
+// The bytes EncodeXmlExportText keeps as they are.
+constexpr auto kPlainByte = [] {
+    std::array<bool, 256> plain{};
+    for (int b = 0x20; b < 256; ++b)
+        plain[b] = (b < 0x80 || b > 0x9F) && b != '&' && b != '<' && b != '>' && b != '"';
+    return plain;
+}();
+
 // Appends `text` as EncodeXmlExportText gives it; runs of bytes that stay as they are go in
 // whole.
 void AppendXmlExportText(std::string& out, std::string_view text) {
@@ -21,8 +30,7 @@ void AppendXmlExportText(std::string& out, std::string_view text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && (byte < 0x80 || byte > 0x9F) && c != '&' && c != '<' && c != '>' &&
-            c != '"')
+        if (kPlainByte[byte])
             continue;
         out.append(text.data() + plain, i - plain);
         plain = i + 1;
