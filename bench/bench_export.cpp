@@ -1,6 +1,8 @@
 // Writing a report in each export format, beside loading it: a writer should not be slower than
 // reading the report it writes, and its time should grow with the report's size only.
-// Run: build/release/bench/bench_export (preset release).
+// Run: build/release/bench/bench_export (preset release); --benchmark_filter=/100000 (or
+// /1000000) for one size. Wall time of the saves includes flushing the file to disk; CPU time
+// and BM_Render show the writing alone.
 #include "ReportGenerator.h"
 
 #include "export/HtmlExport.h"
@@ -38,7 +40,7 @@ void BM_LoadReport(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(nodes));
     std::filesystem::remove(file);
 }
-BENCHMARK(BM_LoadReport)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadReport)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
 void BM_Html(benchmark::State& state) {
     const size_t nodes = static_cast<size_t>(state.range(0));
@@ -61,7 +63,7 @@ void BM_Html(benchmark::State& state) {
 }
 BENCHMARK(BM_Html)
     ->ArgNames({"nodes", "mime"})
-    ->ArgsProduct({{10000, 100000}, {0, 1}})
+    ->ArgsProduct({{10000, 100000, 1000000}, {0, 1}})
     ->Unit(benchmark::kMillisecond);
 
 // The other writers: 0 text, 1 XML, 2 JSON, 3 chart CSV (of a chart with one point per node).
@@ -104,7 +106,40 @@ void BM_Writer(benchmark::State& state) {
 }
 BENCHMARK(BM_Writer)
     ->ArgNames({"nodes", "format"})
-    ->ArgsProduct({{10000, 100000}, {0, 1, 2, 3}})
+    ->ArgsProduct({{10000, 100000, 1000000}, {0, 1, 2, 3}})
+    ->Unit(benchmark::kMillisecond);
+
+// The same writers without the file: the text made in memory, so that the writing itself can
+// be told apart from the disk (the saves above flush the file to disk before they answer).
+// 0 HTML page, 1 MIME HTML, 2 XML, 3 JSON.
+void BM_Render(benchmark::State& state) {
+    const size_t nodes = static_cast<size_t>(state.range(0));
+    const int format = static_cast<int>(state.range(1));
+    report::TReportDocument doc;
+    bench::GenerateReport(doc, nodes);
+    exporting::THtmlOptions options;
+    options.Mime = format == 1;
+    options.KeepPrivate = true;
+    const auto render = [&] {
+        switch (format) {
+        case 0:
+        case 1:
+            return exporting::RenderHtml(doc.Tree, "ostero-bench.htm", options).Document.size();
+        case 2:
+            return exporting::RenderXml(doc.Tree, true).size();
+        default:
+            return exporting::RenderJson(doc, true).size();
+        }
+    };
+    size_t bytes = 0;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(bytes = render());
+    state.counters["MB"] = static_cast<double>(bytes) / 1e6;
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(nodes));
+}
+BENCHMARK(BM_Render)
+    ->ArgNames({"nodes", "format"})
+    ->ArgsProduct({{10000, 100000, 1000000}, {0, 1, 2, 3}})
     ->Unit(benchmark::kMillisecond);
 
 } // namespace
