@@ -3,8 +3,10 @@
 #include "export/ExportWalk.h"
 #include "support/TextCodec.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
+#include <string_view>
 #include <vector>
 
 namespace ostero::exporting {
@@ -30,82 +32,42 @@ void AppendUtf8(std::string& out, char32_t cp) {
 
 // Shortest text that reads back as the same double, whatever the C locale; null for values
 // JSON cannot hold.
-std::string JsonNumber(double value) {
-    if (!std::isfinite(value))
-        return "null";
+void AppendJsonNumber(std::string& out, double value) {
+    if (!std::isfinite(value)) {
+        out += "null";
+        return;
+    }
     char buffer[64];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return std::string(buffer, result.ptr);
+    out.append(buffer, result.ptr);
 }
 
-// Writes nodes as they are entered; a node's children array stays open until it is left.
-class TJsonWriter final : public TExportVisitor {
-public:
-    std::string Text;
-
-    void Enter(const TTreeNode& node, int) override {
-        Separate();
-        Text += "{\"text\": " + JsonString(node.Text());
-        const report::TTreeListObj* prop = node.Property();
-        if (prop != nullptr)
-            Text += ", \"value\": " + JsonString(prop->Value);
-        Text += ", \"image\": " + std::to_string(node.ImageCode());
-        if (prop != nullptr)
-            Text += ", \"type\": " + std::to_string(prop->TypeCode);
-        Text += ", \"flags\": " + std::to_string(prop != nullptr ? prop->Flags : 0);
-        Text += ", \"children\": [";
-        HasItem_.push_back(false);
-    }
-    void Leave(const TTreeNode&, int) override {
-        const bool hadChildren = HasItem_.back();
-        HasItem_.pop_back();
-        if (hadChildren)
-            NewLine();
-        Text += "]}";
-    }
-
-    // Before an item of the open array: a comma after the previous one, and a new line.
-    void Separate() {
-        if (HasItem_.back())
-            Text += ",";
-        HasItem_.back() = true;
-        NewLine();
-    }
-    void NewLine() {
-        Text += "\r\n";
-        Text.append((HasItem_.size() + 1) * 2, ' ');
-    }
-    // The top-level array counts as one open level.
-    void OpenTop() { HasItem_.assign(1, false); }
-
-private:
-    std::vector<bool> HasItem_;
-};
-
-std::string SeriesJson(const report::TChartSeries& series) {
-    std::string out = "{\"title\": " + JsonString(series.Title);
-    out += ", \"active\": ";
-    out += series.Active ? "true" : "false";
-    out += ", \"axis\": ";
-    out += series.Axis == report::TAxisSide::Left ? "\"L\"" : "\"R\"";
-    out += ", \"points\": [";
-    for (size_t i = 0; i < series.Points.size(); ++i) {
-        const report::TChartPoint& point = series.Points[i];
-        if (i > 0)
-            out += ", ";
-        out +=
-            "[" + JsonNumber(point.X) + ", " + (point.Missing ? "null" : JsonNumber(point.Y)) + "]";
-    }
-    return out + "]}";
+void AppendInteger(std::string& out, long long value) {
+    char buffer[24];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, result.ptr);
 }
 
-} // namespace
+// The bytes that stand for themselves in a JSON string: printable ASCII but '"' and '\\'.
+constexpr auto kPlainByte = [] {
+    std::array<bool, 256> plain{};
+    for (int b = 0x20; b < 0x7F; ++b)
+        plain[b] = b != '"' && b != '\\';
+    return plain;
+}();
 
-std::string JsonString(const std::string& ansi) {
+// Appends JsonString(ansi); runs of plain bytes go in whole.
+void AppendJsonString(std::string& out, std::string_view ansi) {
     static constexpr char kHex[] = "0123456789abcdef";
-    std::string out = "\"";
-    for (const char c : ansi) {
-        const char32_t cp = support::AnsiCharToUnicode(static_cast<unsigned char>(c));
+    out += '"';
+    std::size_t plain = 0; // start of the run of bytes that stand for themselves
+    for (std::size_t i = 0; i < ansi.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(ansi[i]);
+        if (kPlainByte[byte])
+            continue;
+        out.append(ansi.data() + plain, i - plain);
+        plain = i + 1;
+        const char32_t cp = support::AnsiCharToUnicode(byte);
         switch (cp) {
         case U'"':
             out += "\\\"";
@@ -138,7 +100,93 @@ std::string JsonString(const std::string& ansi) {
             }
         }
     }
-    return out + "\"";
+    out.append(ansi.data() + plain, ansi.size() - plain);
+    out += '"';
+}
+
+// Writes nodes as they are entered, straight into the text; a node's children array stays
+// open until it is left.
+class TJsonWriter final : public TExportVisitor {
+public:
+    std::string Text;
+
+    void Enter(const TTreeNode& node, int) override {
+        Separate();
+        Text += "{\"text\": ";
+        AppendJsonString(Text, node.Text());
+        const report::TTreeListObj* prop = node.Property();
+        if (prop != nullptr) {
+            Text += ", \"value\": ";
+            AppendJsonString(Text, prop->Value);
+        }
+        Text += ", \"image\": ";
+        AppendInteger(Text, node.ImageCode());
+        if (prop != nullptr) {
+            Text += ", \"type\": ";
+            AppendInteger(Text, prop->TypeCode);
+        }
+        Text += ", \"flags\": ";
+        AppendInteger(Text, prop != nullptr ? prop->Flags : 0);
+        Text += ", \"children\": [";
+        HasItem_.push_back(false);
+    }
+    void Leave(const TTreeNode&, int) override {
+        const bool hadChildren = HasItem_.back();
+        HasItem_.pop_back();
+        if (hadChildren)
+            NewLine();
+        Text += "]}";
+    }
+
+    // Before an item of the open array: a comma after the previous one, and a new line.
+    void Separate() {
+        if (HasItem_.back())
+            Text += ',';
+        HasItem_.back() = true;
+        NewLine();
+    }
+    void NewLine() {
+        Text += "\r\n";
+        Text.append((HasItem_.size() + 1) * 2, ' ');
+    }
+    // The top-level array counts as one open level.
+    void OpenTop() { HasItem_.assign(1, false); }
+
+private:
+    std::vector<bool> HasItem_;
+};
+
+void AppendSeries(std::string& out, const report::TChartSeries& series) {
+    out += "{\"title\": ";
+    AppendJsonString(out, series.Title);
+    out += ", \"active\": ";
+    out += series.Active ? "true" : "false";
+    out += ", \"axis\": ";
+    out += series.Axis == report::TAxisSide::Left ? "\"L\"" : "\"R\"";
+    out += ", \"points\": [";
+    for (size_t i = 0; i < series.Points.size(); ++i) {
+        const report::TChartPoint& point = series.Points[i];
+        if (i > 0)
+            out += ", ";
+        out += '[';
+        AppendJsonNumber(out, point.X);
+        out += ", ";
+        if (point.Missing)
+            out += "null";
+        else
+            AppendJsonNumber(out, point.Y);
+        out += ']';
+    }
+    out += "]}";
+}
+
+} // namespace
+
+std::string JsonString(const std::string& ansi) {
+    std::string out;
+    out.reserve(ansi.size() + 2);
+    AppendJsonString(out, ansi);
+    return out;
 }
 
 std::string RenderJson(const report::TReportDocument& doc, bool keepPrivate) {
@@ -152,10 +200,15 @@ std::string RenderJson(const report::TReportDocument& doc, bool keepPrivate) {
     WalkExport(doc.Tree, rule, writer);
     std::string out = std::move(writer.Text);
     out += out.back() == '[' ? "]" : "\r\n  ]";
-    out += ",\r\n  \"chart\": {\"leftTitle\": " + JsonString(doc.Chart.LeftTitle) +
-           ", \"rightTitle\": " + JsonString(doc.Chart.RightTitle) + ", \"series\": [";
-    for (size_t i = 0; i < doc.Chart.Series.size(); ++i)
-        out += (i > 0 ? ",\r\n    " : "\r\n    ") + SeriesJson(doc.Chart.Series[i]);
+    out += ",\r\n  \"chart\": {\"leftTitle\": ";
+    AppendJsonString(out, doc.Chart.LeftTitle);
+    out += ", \"rightTitle\": ";
+    AppendJsonString(out, doc.Chart.RightTitle);
+    out += ", \"series\": [";
+    for (size_t i = 0; i < doc.Chart.Series.size(); ++i) {
+        out += i > 0 ? ",\r\n    " : "\r\n    ";
+        AppendSeries(out, doc.Chart.Series[i]);
+    }
     out += doc.Chart.Series.empty() ? "]}\r\n}\r\n" : "\r\n  ]}\r\n}\r\n";
     return out;
 }
