@@ -4,6 +4,7 @@
 #include "support/TextCodec.h"
 #include "support/platform/FileReplace.h"
 
+#include <charconv>
 #include <cstdio>
 #include <filesystem>
 
@@ -112,6 +113,19 @@ public:
         : Tree_(tree), PageFileName_(pageFileName), Options_(options), Mime_(options.Mime),
           Q_(options.Mime ? "3D" : ""), Sink_(sink) {
         Out_.reserve(kFlushSize + 4096);
+        // The pieces of markup every row repeats, with the markup quote in them, made once.
+        SpacerCell_ = "<td width=" + Q_ + "\"12\">&nbsp;</td>";
+        NameCell_ = "<td colspan=" + Q_ + "\"";
+        RuledClass_ = "\" style=" + Q_ + "\"border-top:1px solid\" class=" + Q_ + "\"";
+        PlainClass_ = "\" class=" + Q_ + "\"";
+        RuledValueCell_ = "<td style=" + Q_ + "\"border-top:1px solid\" class=" + Q_ + "\"";
+        ValueCell_ = "<td class=" + Q_ + "\"";
+        ButtonCell_ = " <tr><td><input class=" + Q_ + "\"btn\" type=" + Q_ +
+                      "\"button\" value=" + Q_ + "\"+\" id=" + Q_ + "\"button_";
+        ButtonClick_ = "\" onclick=" + Q_ + "\"javascript:OnButtonClick('";
+        GroupTable_ = " <tr><td><table class=" + Q_;
+        GroupTableId_ = " id=" + Q_ + "\"table_";
+        GroupTableStyle_ = "\" style=" + Q_ + "\"DISPLAY:none\">";
     }
 
     THtmlOutput Render();
@@ -156,6 +170,9 @@ private:
     const std::string Q_;
     platform::TFileReplacement* Sink_;
     std::string Out_;
+    std::string SpacerCell_, NameCell_, RuledClass_, PlainClass_, RuledValueCell_, ValueCell_;
+    std::string ButtonCell_, ButtonClick_, GroupTable_, GroupTableId_, GroupTableStyle_;
+    std::vector<std::string> IconMarkup_; // by icon-list entry, made when first used
     int OpenDepth_ = -1;
     int TableCount_ = 0;
     bool IconUsed_[122] = {};
@@ -168,19 +185,22 @@ void THtmlWriter::AppendIcon(std::string& out, const TTreeNode& node) {
     const int entry = report::ImageListIndex(node.ImageCode());
     if (entry < 0 || (Mime_ && entry > 121))
         return;
-    // Three digits with leading zeros; entries above 999 keep all their digits.
-    const std::string digits = std::to_string(entry);
-    const std::string number = std::string(digits.size() < 3 ? 3 - digits.size() : 0, '0') + digits;
-    if (Mime_) {
+    if (Mime_)
         IconUsed_[entry] = true;
-        out += "<img src=3D\"i";
-        out += number;
-        out += "_16.gif\")/>";
-        return;
+    const auto index = static_cast<size_t>(entry);
+    if (index >= IconMarkup_.size())
+        IconMarkup_.resize(index + 1);
+    std::string& markup = IconMarkup_[index];
+    if (markup.empty()) {
+        // Three digits with leading zeros; entries above 999 keep all their digits.
+        const std::string digits = std::to_string(entry);
+        const std::string number =
+            std::string(digits.size() < 3 ? 3 - digits.size() : 0, '0') + digits;
+        markup =
+            Mime_ ? "<img src=3D\"i" + number + "_16.gif\")/>"
+                  : "<script type=\"text/javascript\">javascript:di('" + number + "_16');</script>";
     }
-    out += "<script type=\"text/javascript\">javascript:di('";
-    out += number;
-    out += "_16');</script>";
+    out += markup;
 }
 
 void THtmlWriter::StyleSheet() {
@@ -395,14 +415,20 @@ void THtmlWriter::BodyStart() {
 
 void THtmlWriter::CloseDeeper(int depth) {
     while (OpenDepth_ >= depth + 1) {
-        Line(std::string(static_cast<size_t>(OpenDepth_), ' ') + "</table></td></tr>");
+        Out_.append(static_cast<size_t>(OpenDepth_), ' ');
+        Out_ += "</table></td></tr>";
+        EndLine();
         --OpenDepth_;
     }
 }
 
 const TTreeNode* THtmlWriter::PropertyRun(const TTreeNode* first, int depth) {
     const std::string indent(static_cast<size_t>(depth + 1), ' ');
-    Line(indent + "<tr><td><table class=" + Q_ + "\"ValueList\">");
+    Out_ += indent;
+    Out_ += "<tr><td><table class=";
+    Out_ += Q_;
+    Out_ += "\"ValueList\">";
+    EndLine();
     const TTreeNode* last = first;
     bool firstRow = true;
     for (const TTreeNode* node = first; node != nullptr && node->Property() != nullptr;
@@ -412,20 +438,11 @@ const TTreeNode* THtmlWriter::PropertyRun(const TTreeNode* first, int depth) {
             continue;
         const TTreeListObj& property = *node->Property();
         const int type = property.TypeCode;
-        std::string value;
-        AppendEncoded(value, property.Value, Mime_);
         const bool hasValue = !property.Value.empty();
         const bool spacer = type == 11 || type == 12 || type == 40 || type == 41;
         const int span = 3 - (spacer ? 1 : 0) - (hasValue ? 1 : 0);
-        if (type == 31 || type == 32 || type == 40 || type == 41) {
-            for (size_t at = value.find("  "); at != std::string::npos; at = value.find("  "))
-                value.replace(at, 2, "&nbsp;&nbsp;");
-        }
-        if ((property.Flags & report::nfLink) != 0 && hasValue) {
-            const bool www = property.Value.size() >= 3 &&
-                             support::AnsiSameText(property.Value.substr(0, 3), "WWW");
-            value = "<a href=" + Q_ + (www ? "\"http://" : "\"") + value + "\">" + value + "</a>";
-        }
+        const bool blanks = type == 31 || type == 32 || type == 40 || type == 41;
+        const bool link = (property.Flags & report::nfLink) != 0 && hasValue;
         const char* nameClass = "Levelx";
         const char* valueClass = "LevelxValue";
         if (IsBoldType(type)) {
@@ -445,21 +462,14 @@ const TTreeNode* THtmlWriter::PropertyRun(const TTreeNode* first, int depth) {
         const bool ruled = boldKind && !firstRow;
         Out_ += indent;
         Out_ += " <tr>";
-        if (spacer) {
-            Out_ += "<td width=";
-            Out_ += Q_;
-            Out_ += "\"12\">&nbsp;</td>";
-        }
-        Out_ += "<td colspan=";
-        Out_ += Q_;
-        Out_ += '"';
+        if (spacer)
+            Out_ += SpacerCell_;
+        Out_ += NameCell_;
         Out_ += static_cast<char>('0' + span);
         if (firstRow && hasValue && (type == 32 || type == 40)) {
             Out_ += "\" class=\"LevelxCourBold\">";
         } else {
-            Out_ += ruled ? "\" style=" + Q_ + "\"border-top:1px solid\" class=" : "\" class=";
-            Out_ += Q_;
-            Out_ += '"';
+            Out_ += ruled ? RuledClass_ : PlainClass_;
             Out_ += nameClass;
             Out_ += "\">";
         }
@@ -467,19 +477,36 @@ const TTreeNode* THtmlWriter::PropertyRun(const TTreeNode* first, int depth) {
         AppendEncoded(Out_, node->Text(), Mime_);
         Out_ += "</td>";
         if (hasValue) {
-            Out_ += ruled ? "<td style=" + Q_ + "\"border-top:1px solid\" class=" : "<td class=";
-            Out_ += Q_;
-            Out_ += '"';
+            Out_ += ruled ? RuledValueCell_ : ValueCell_;
             Out_ += valueClass;
             Out_ += "\">";
-            Out_ += value;
+            if (!blanks && !link) {
+                AppendEncoded(Out_, property.Value, Mime_); // the usual row: straight out
+            } else {
+                std::string value;
+                AppendEncoded(value, property.Value, Mime_);
+                if (blanks) {
+                    for (size_t at = value.find("  "); at != std::string::npos;
+                         at = value.find("  "))
+                        value.replace(at, 2, "&nbsp;&nbsp;");
+                }
+                if (link) {
+                    const bool www = property.Value.size() >= 3 &&
+                                     support::AnsiSameText(property.Value.substr(0, 3), "WWW");
+                    value = "<a href=" + Q_ + (www ? "\"http://" : "\"") + value + "\">" + value +
+                            "</a>";
+                }
+                Out_ += value;
+            }
             Out_ += "</td>";
         }
         Out_ += "</tr>";
         EndLine();
         firstRow = false;
     }
-    Line(indent + "</table></td></tr>");
+    Out_ += indent;
+    Out_ += "</table></td></tr>";
+    EndLine();
     OpenDepth_ = depth;
     return last;
 }
@@ -518,29 +545,42 @@ void THtmlWriter::Walk(const TTreeNode* start, int levelOffset) {
             continue;
         }
         CloseDeeper(depth);
-        const std::string indent(static_cast<size_t>(std::max(0, depth)), ' ');
         const report::TReportInfo* info = node->ReportInfo();
         const report::TChartObject* chartObject = node->ChartObject();
         const TTreeNode* next = node->NextInTree();
         const bool collapsible = info != nullptr || chartObject != nullptr ||
                                  (node->Object() == nullptr && next != nullptr &&
                                   (next->Property() != nullptr || next->Level() > node->Level()));
-        std::string text;
-        AppendIcon(text, *node);
-        AppendEncoded(text, node->Text(), Mime_);
+        Out_.append(static_cast<size_t>(std::max(0, depth)), ' ');
         if (collapsible) {
-            const std::string n = std::to_string(TableCount_);
-            Line(indent + " <tr><td><input class=" + Q_ + "\"btn\" type=" + Q_ +
-                 "\"button\" value=" + Q_ + "\"+\" id=" + Q_ + "\"button_" + n + "\" onclick=" +
-                 Q_ + "\"javascript:OnButtonClick('" + n + "')\"/> " + text + "</td></tr>");
+            char n[16];
+            const std::string_view number(n, std::to_chars(n, n + sizeof n, TableCount_).ptr);
+            Out_ += ButtonCell_;
+            Out_ += number;
+            Out_ += ButtonClick_;
+            Out_ += number;
+            Out_ += "')\"/> ";
+            AppendIcon(Out_, *node);
+            AppendEncoded(Out_, node->Text(), Mime_);
+            Out_ += "</td></tr>";
+            EndLine();
             const char* level = depth == 0   ? "\"Level_1\""
                                 : depth == 1 ? "\"Level_2\""
                                              : "\"Level_x\"";
-            Line(indent + " <tr><td><table class=" + Q_ + level + " id=" + Q_ + "\"table_" + n +
-                 "\" style=" + Q_ + "\"DISPLAY:none\">");
+            Out_.append(static_cast<size_t>(std::max(0, depth)), ' ');
+            Out_ += GroupTable_;
+            Out_ += level;
+            Out_ += GroupTableId_;
+            Out_ += number;
+            Out_ += GroupTableStyle_;
+            EndLine();
             ++TableCount_;
         } else {
-            Line(indent + " <tr><td>" + text + "</td></tr>");
+            Out_ += " <tr><td>";
+            AppendIcon(Out_, *node);
+            AppendEncoded(Out_, node->Text(), Mime_);
+            Out_ += "</td></tr>";
+            EndLine();
         }
         const report::TChart* chart = chartObject ? chartObject->Chart
                                       : info      ? info->Chart
