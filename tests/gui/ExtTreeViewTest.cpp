@@ -209,3 +209,181 @@ TEST_F(ExtTreeView, PointingAtALinkShowsTheHand) {
     QTest::mouseMove(view.TreeView().viewport(), QPoint(20, row.center().y()));
     EXPECT_NE(view.TreeView().viewport()->cursor().shape(), Qt::PointingHandCursor);
 }
+
+namespace {
+
+// A shown view with pictures and this tree (state 2 on "Name", so its group keeps state slots):
+//   Hardware (group, icon)            level 0
+//     CPUs (group, no icon)           level 1
+//       Name=Xeon (bold, icon)        level 2
+//       Homepage=https://... (link)   level 2
+//       Flag (no value, type 11: one indent more)  level 2
+//   Empty (group without children)    level 0
+class ExtTreeViewPointer : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { EnsureGuiApplication(); }
+    void SetUp() override {
+        View_.SetImages(SolidPicture);
+        View_.SetStateImages(SolidPicture);
+        View_.resize(800, 400);
+        View_.Model().BeginTreeReset();
+        report::TReportTree& tree = View_.Tree();
+        TTreeNode* c = AddNode(tree, nullptr, 3, 0, "Hardware", 0);
+        c = AddNode(tree, c, 0, 0, "CPUs", 1);
+        c = AddNode(tree, c, 5, 0, "Name=Xeon", 10);
+        c = AddNode(tree, c, 0, report::nfLink, "Homepage=https://example.org/", 10);
+        c = AddNode(tree, c, 0, 0, "Flag", 11);
+        AddNode(tree, c, 0, 0, "Empty", 0);
+        View_.Model().EndTreeReset();
+        Find("Name")->SetStateIndex(2);
+        View_.show();
+        View_.TreeView().expandAll();
+        QApplication::processEvents();
+    }
+
+    TTreeNode* Find(const std::string& text) {
+        for (TTreeNode* node = View_.Tree().First(); node; node = node->NextInTree()) {
+            if (node->Text() == text)
+                return node;
+        }
+        ADD_FAILURE() << "no node " << text;
+        return View_.Tree().First();
+    }
+    int RowY(const std::string& text) {
+        return View_.TreeView().visualRect(View_.Model().IndexOf(Find(text))).center().y();
+    }
+    QWidget* Viewport() { return View_.TreeView().viewport(); }
+    bool HandShown() { return Viewport()->cursor().shape() == Qt::PointingHandCursor; }
+
+    ui::TExtTreeView View_;
+};
+
+std::string HitNames(ui::THitTests hits) {
+    static const std::pair<ui::THitTests, const char*> names[] = {
+        {ui::htAbove, "Above"},       {ui::htBelow, "Below"},
+        {ui::htNowhere, "Nowhere"},   {ui::htOnItem, "OnItem"},
+        {ui::htOnButton, "OnButton"}, {ui::htOnIcon, "OnIcon"},
+        {ui::htOnIndent, "OnIndent"}, {ui::htOnLabel, "OnLabel"},
+        {ui::htOnRight, "OnRight"},   {ui::htOnStateIcon, "OnStateIcon"},
+        {ui::htToLeft, "ToLeft"},     {ui::htToRight, "ToRight"}};
+    std::string text;
+    for (const auto& [bit, name] : names) {
+        if ((hits & bit) != 0)
+            text += (text.empty() ? "" : "|") + std::string(name);
+    }
+    return text;
+}
+
+} // namespace
+
+// Indent 19 per level, pictures 16 wide; a group keeps a 16-pixel slot for its expand picture
+// (the state list is set), a property starts 15 pixels into its own indent; 4 pixels before
+// the icon, 3 after it.
+TEST_F(ExtTreeViewPointer, HitTestNamesThePartOfTheRowUnderThePoint) {
+    struct Case {
+        const char* name;
+        const char* row; // nullptr: a y of its own
+        int x;
+        int y;
+        const char* expected;
+    };
+    const int width = Viewport()->width();
+    const int height = Viewport()->height();
+    const Case cases[] = {
+        {"expand picture of a group", "Hardware", 5, 0, "OnButton"},
+        {"gap before a group's icon", "Hardware", 17, 0, "OnIndent"},
+        {"group icon", "Hardware", 25, 0, "OnItem|OnIcon"},
+        {"group text", "Hardware", 42, 0, "OnItem|OnLabel"},
+        {"right of a group's text", "Hardware", 400, 0, "OnRight"},
+        {"no expand picture without children", "Empty", 5, 0, "OnIndent"},
+        {"group text without icon", "Empty", 22, 0, "OnItem|OnLabel"},
+        {"indent of a level-1 group", "CPUs", 10, 0, "OnIndent"},
+        {"expand picture one level in", "CPUs", 20, 0, "OnButton"},
+        {"indent of a property", "Name", 50, 0, "OnIndent"},
+        {"state icon", "Name", 55, 0, "OnItem|OnStateIcon"},
+        {"property icon", "Name", 75, 0, "OnItem|OnIcon"},
+        {"property name", "Name", 95, 0, "OnItem|OnLabel"},
+        {"right of a short name", "Name", 240, 0, "OnRight"},
+        {"property value", "Name", 300, 0, "OnRight"},
+        {"empty state slot", "Homepage", 55, 0, "OnIndent"},
+        {"name without icon", "Homepage", 76, 0, "OnItem|OnLabel"},
+        {"extra indent of type 11", "Flag", 60, 0, "OnIndent"},
+        {"state slot after the extra indent", "Flag", 80, 0, "OnIndent"},
+        {"name after the extra indent", "Flag", 95, 0, "OnItem|OnLabel"},
+        {"below the last row", nullptr, 100, height - 2, "Nowhere"},
+        {"above", nullptr, 100, -1, "Above"},
+        {"below", nullptr, 100, height, "Below"},
+        {"to the left", nullptr, -1, 5, "ToLeft"},
+        {"to the right", nullptr, width, 5, "ToRight"},
+        {"below and to the right", nullptr, width + 5, height + 5, "Below|ToRight"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const int y = c.row ? RowY(c.row) : c.y;
+        EXPECT_EQ(HitNames(View_.HitTest(c.x, y)), c.expected);
+    }
+}
+
+TEST_F(ExtTreeViewPointer, TheHintNamesThePropertyOrTheLinkUnderThePointer) {
+    struct Case {
+        const char* name;
+        const char* row;
+        int x; // < 0: from the right edge of the first column
+        const char* hint;
+        bool hand;
+    };
+    const int col0Right = View_.TreeView().header()->sectionSize(0);
+    const Case cases[] = {
+        {"name and value", "Name", 95, "Name=Xeon", false},
+        {"over the value", "Name", 300, "Name=Xeon", false},
+        {"over the state icon", "Name", 55, "Name=Xeon", false},
+        {"a name without value", "Flag", 95, "Flag", false},
+        {"over a link", "Homepage", -10, "Click here to follow the link", true},
+        {"beside a link's text", "Homepage", -500, "Homepage=https://example.org/", false},
+        {"on a link's name", "Homepage", 80, "Homepage=https://example.org/", false},
+        {"not in a property's indent", "Name", 50, "", false},
+        {"not on groups", "Hardware", 42, "", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // From a row without hint, so that every case enters its node afresh.
+        QTest::mouseMove(Viewport(), QPoint(42, RowY("Empty")));
+        ASSERT_EQ(View_.Hint(), "");
+        const int x = c.x >= 0 ? c.x : col0Right - c.x;
+        QTest::mouseMove(Viewport(), QPoint(x, RowY(c.row)));
+        EXPECT_EQ(View_.Hint().toStdString(), c.hint);
+        EXPECT_EQ(HandShown(), c.hand);
+    }
+}
+
+TEST_F(ExtTreeViewPointer, TheHintFollowsTheNodeAndTheHandFollowsTheLink) {
+    const int col0Right = View_.TreeView().header()->sectionSize(0);
+    const int link = RowY("Homepage");
+    QTest::mouseMove(Viewport(), QPoint(80, link));
+    ASSERT_EQ(View_.Hint(), "Homepage=https://example.org/");
+    // Along the same row the hint stays; the hand comes and goes with the link's text.
+    QTest::mouseMove(Viewport(), QPoint(col0Right + 10, link));
+    EXPECT_EQ(View_.Hint(), "Homepage=https://example.org/");
+    EXPECT_TRUE(HandShown());
+    QTest::mouseMove(Viewport(), QPoint(80, link));
+    EXPECT_FALSE(HandShown());
+    // Leaving the tree forgets the node: coming back over the link gives the link's hint.
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(&View_.TreeView(), &leave);
+    EXPECT_EQ(View_.Hint(), "");
+    QTest::mouseMove(Viewport(), QPoint(col0Right + 10, link));
+    EXPECT_EQ(View_.Hint(), "Click here to follow the link");
+}
+
+TEST_F(ExtTreeViewPointer, NoHintBeyondTheColumns) {
+    QHeaderView& header = *View_.TreeView().header();
+    header.setStretchLastSection(false);
+    header.resizeSection(0, 250);
+    header.resizeSection(1, 100);
+    QApplication::processEvents();
+    QTest::mouseMove(Viewport(), QPoint(300, RowY("Name")));
+    ASSERT_EQ(View_.Hint(), "Name=Xeon");
+    QTest::mouseMove(Viewport(), QPoint(600, RowY("Flag")));
+    EXPECT_EQ(View_.Hint(), "");
+    EXPECT_EQ(HitNames(View_.HitTest(600, RowY("Flag"))), "OnRight") << "still on the row";
+}

@@ -105,20 +105,22 @@ TMyTreeView::TMyTreeView(TExtTreeView& owner) : QTreeView(&owner), Owner_(owner)
     setFont(font);
 }
 
-bool TMyTreeView::StateIconsShown(const TTreeNode& node) const {
+bool TMyTreeView::StateIconsShown(const TTreeNode& node, bool cached) const {
     if (Owner_.CompareMode())
         return true;
     if (!Owner_.StateImages())
         return false;
     const TTreeNode* parent = node.Parent();
     const TTreeNode& holder = parent ? *parent : *Owner_.Tree().Root();
-    // Every visible row of a group asks the same question: one walk over its siblings per paint.
-    if (const auto known = SiblingStates_.find(&holder); known != SiblingStates_.end())
-        return known.value();
+    if (cached) {
+        if (const auto known = SiblingStates_.find(&holder); known != SiblingStates_.end())
+            return known.value();
+    }
     bool any = false;
     for (size_t i = 0; i < holder.ChildCount() && !any; ++i)
         any = holder.Child(i)->StateIndex() >= 0;
-    SiblingStates_.insert(&holder, any);
+    if (cached)
+        SiblingStates_.insert(&holder, any);
     return any;
 }
 
@@ -132,6 +134,63 @@ int TMyTreeView::RowLeft(const TTreeNode& node) const {
     return header()->sectionViewportPosition(0) + node.Level() * indentation();
 }
 
+namespace {
+
+QFont NameFont(QFont font, const TTreeListObj* property) {
+    if (property == nullptr)
+        return font;
+    if (IsCourier(property->TypeCode))
+        font.setFamily(QStringLiteral("Courier New"));
+    font.setBold(IsBold(property->TypeCode));
+    return font;
+}
+
+} // namespace
+
+TRowGeometry TMyTreeView::Geometry(const TTreeNode& node, bool cached) const {
+    TRowGeometry g;
+    int x = RowLeft(node);
+    const bool states = StateIconsShown(node, cached);
+    const bool statePictures = static_cast<bool>(Owner_.StateImages());
+    const TTreeListObj* property = node.Property();
+    if (property != nullptr) {
+        x += indentation() - 4;
+        if (HasExtraIndent(property->TypeCode))
+            x += indentation();
+        if (states) {
+            if (statePictures && node.StateIndex() >= 0 && node.StateIndex() <= 98)
+                g.StateLeft = x;
+            x += kIconSize;
+        }
+    } else {
+        if (statePictures) {
+            if (node.ChildCount() > 0)
+                g.ButtonLeft = x;
+            x += kIconSize;
+            if (states) {
+                if (node.StateIndex() >= 0)
+                    g.StateLeft = x;
+                x += kIconSize;
+            }
+        }
+    }
+    x += 4;
+    if (report::ImageListIndex(node.ImageCode()) >= 0) {
+        g.IconLeft = x;
+        x += kIconSize + 3;
+    }
+    g.LabelLeft = x;
+    g.LabelRight =
+        x + 2 + QFontMetrics(NameFont(font(), property)).horizontalAdvance(NodeText(node));
+    if (property != nullptr) {
+        // The name is cut at the first column.
+        const QHeaderView& head = *header();
+        g.LabelRight =
+            std::min(g.LabelRight, head.sectionViewportPosition(0) + head.sectionSize(0));
+    }
+    return g;
+}
+
 void TMyTreeView::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
                           const QModelIndex& index) const {
     const TTreeNode* node = Owner_.Model().Node(index);
@@ -141,7 +200,7 @@ void TMyTreeView::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
     p.save();
     const QRect row(0, option.rect.top(), viewport()->width(), option.rect.height());
     const bool compare = Owner_.CompareMode();
-    const bool states = StateIconsShown(*node);
+    const TRowGeometry g = Geometry(*node, true);
     const TTreeListObj* property = node->Property();
     const QHeaderView& head = *header();
     const int col0Right = head.sectionViewportPosition(0) + head.sectionSize(0);
@@ -151,10 +210,11 @@ void TMyTreeView::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
     const bool selected = selectionModel() && selectionModel()->isSelected(index);
 
     p.fillRect(row, RowBackground(*node, compare));
-    int x = RowLeft(*node);
-    const int textStart = x;
-    QFont font = this->font();
-    const QFontMetrics plain(font);
+    const int textStart = RowLeft(*node);
+    const QFont font = this->font();
+    const QFont nameFont = NameFont(font, property);
+    const QString text = NodeText(*node);
+    const int textWidth = QFontMetrics(nameFont).horizontalAdvance(text);
 
     // The selection box goes under the texts; its right end depends on what the row shows.
     const auto selectionBox = [&](int rightEnd) {
@@ -170,46 +230,29 @@ void TMyTreeView::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
     };
 
     if (property != nullptr) {
-        x += indentation() - 4;
+        const int gridLeft = textStart + indentation() - 4;
         const QString value = ValueText(*node);
         // Grid lines.
         p.setPen(Bgr(0xC0C0C0));
         if (node->Index() == 0)
-            p.drawLine(x, row.top(), row.right(), row.top());
-        p.drawLine(x, row.top(), x, row.bottom());
-        p.drawLine(x, row.bottom(), row.right(), row.bottom());
-        const int type = property->TypeCode;
-        QFont nameFont = font;
-        if (IsCourier(type))
-            nameFont.setFamily(QStringLiteral("Courier New"));
-        nameFont.setBold(IsBold(type));
-        if (HasExtraIndent(type))
-            x += indentation();
-        selectionBox(value.isEmpty()
-                         ? x + QFontMetrics(nameFont).horizontalAdvance(NodeText(*node)) +
-                               2 * kIconSize + 13
-                         : row.right());
-        if (states) {
-            if (node->StateIndex() >= 0 && node->StateIndex() <= 98)
-                DrawPicture(p, Owner_.StateImages(), node->StateIndex(), x, row);
-            x += kIconSize;
-        }
-        x += 4;
-        const int entry = report::ImageListIndex(node->ImageCode());
-        if (entry >= 0) {
-            DrawPicture(p, Owner_.Images(), entry, x, row);
-            x += kIconSize + 3;
-        }
+            p.drawLine(gridLeft, row.top(), row.right(), row.top());
+        p.drawLine(gridLeft, row.top(), gridLeft, row.bottom());
+        p.drawLine(gridLeft, row.bottom(), row.right(), row.bottom());
+        selectionBox(value.isEmpty() ? g.LabelLeft + textWidth + 13 : row.right());
+        if (g.StateLeft >= 0)
+            DrawPicture(p, Owner_.StateImages(), node->StateIndex(), g.StateLeft, row);
+        if (g.IconLeft >= 0)
+            DrawPicture(p, Owner_.Images(), report::ImageListIndex(node->ImageCode()), g.IconLeft,
+                        row);
         p.setFont(nameFont);
         p.setPen(Qt::black);
-        const QRect nameRect(x + 2, row.top() + 1, std::max(0, col0Right - x - 2),
-                             row.height() - 2);
-        p.drawText(
-            nameRect, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine,
-            QFontMetrics(nameFont).elidedText(NodeText(*node), Qt::ElideRight, nameRect.width()));
+        const QRect nameRect(g.LabelLeft + 2, row.top() + 1,
+                             std::max(0, col0Right - g.LabelLeft - 2), row.height() - 2);
+        p.drawText(nameRect, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine,
+                   QFontMetrics(nameFont).elidedText(text, Qt::ElideRight, nameRect.width()));
         // The value.
         QFont valueFont = font;
-        valueFont.setBold(IsBold(type));
+        valueFont.setBold(IsBold(property->TypeCode));
         if ((property->Flags & report::nfLink) != 0) {
             valueFont.setUnderline(true);
             p.setPen(Bgr(0xFF0000));
@@ -217,11 +260,11 @@ void TMyTreeView::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
         p.setFont(valueFont);
         const QFontMetrics valueMetrics(valueFont);
         const int valueLeft = col0Right + 1;
-        const auto valueText = [&](const QString& text, int left, int right, bool elide) {
+        const auto valueText = [&](const QString& part, int left, int right, bool elide) {
             const QRect area(left + 2, row.top() + 1, std::max(0, right - left - 2),
                              row.height() - 2);
             p.drawText(area, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine,
-                       elide ? valueMetrics.elidedText(text, Qt::ElideRight, area.width()) : text);
+                       elide ? valueMetrics.elidedText(part, Qt::ElideRight, area.width()) : part);
         };
         if (!twoSections) {
             valueText(value, valueLeft, row.right(), false);
@@ -236,29 +279,19 @@ void TMyTreeView::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
                 valueText(value.mid(bar + 1), col1Right + 1, row.right(), false);
         }
     } else {
-        if (Owner_.StateImages()) {
-            if (node->ChildCount() > 0)
-                DrawPicture(p, Owner_.StateImages(),
-                            isExpanded(index) ? kStateExpanded : kStateCollapsed, x, row);
-            x += kIconSize;
-            if (states) {
-                if (node->StateIndex() >= 0)
-                    DrawPicture(p, Owner_.StateImages(), node->StateIndex(), x, row);
-                x += kIconSize;
-            }
-        }
-        x += 4;
-        const int entry = report::ImageListIndex(node->ImageCode());
-        const int iconWidth = entry >= 0 ? kIconSize + 3 : 0;
-        const QString text = NodeText(*node);
-        selectionBox(x + plain.horizontalAdvance(text) + iconWidth + 13);
-        if (entry >= 0) {
-            DrawPicture(p, Owner_.Images(), entry, x, row);
-            x += iconWidth;
-        }
+        if (g.ButtonLeft >= 0)
+            DrawPicture(p, Owner_.StateImages(),
+                        isExpanded(index) ? kStateExpanded : kStateCollapsed, g.ButtonLeft, row);
+        if (g.StateLeft >= 0)
+            DrawPicture(p, Owner_.StateImages(), node->StateIndex(), g.StateLeft, row);
+        selectionBox(g.LabelLeft + textWidth + 13);
+        if (g.IconLeft >= 0)
+            DrawPicture(p, Owner_.Images(), report::ImageListIndex(node->ImageCode()), g.IconLeft,
+                        row);
         p.setPen(Qt::black);
-        p.drawText(QRect(x + 2, row.top() + 1, row.right() - x, row.height() - 2),
-                   Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine, text);
+        p.drawText(
+            QRect(g.LabelLeft + 2, row.top() + 1, row.right() - g.LabelLeft, row.height() - 2),
+            Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine, text);
     }
     p.restore();
 }
@@ -278,30 +311,108 @@ QRect TMyTreeView::LinkArea(const QModelIndex& index) const {
                  row.height());
 }
 
-void TMyTreeView::mouseMoveEvent(QMouseEvent* event) {
-    const QModelIndex index = indexAt(event->position().toPoint());
-    const bool overLink = index.isValid() && LinkArea(index).contains(event->position().toPoint());
-    if (overLink != HandCursor_) {
-        HandCursor_ = overLink;
-        if (overLink)
-            viewport()->setCursor(Qt::PointingHandCursor);
-        else
-            viewport()->unsetCursor();
-    }
-    const TTreeNode* node = Owner_.Model().Node(index);
-    if (node != LastHintNode_) {
-        LastHintNode_ = node;
-        QToolTip::hideText();
-    }
-    QTreeView::mouseMoveEvent(event);
+QModelIndex TMyTreeView::RowAt(int y) const {
+    // Any x inside the first column finds the row, however far the view is scrolled.
+    const QModelIndex index = indexAt(QPoint(header()->sectionViewportPosition(0), y));
+    return index.isValid() ? index.siblingAtColumn(0) : index;
 }
 
-void TMyTreeView::leaveEvent(QEvent* event) {
+THitTests TMyTreeView::HitTest(int x, int y) const {
+    const QRect client = viewport()->rect();
+    THitTests outside = 0;
+    if (y < client.top())
+        outside |= htAbove;
+    if (y > client.bottom())
+        outside |= htBelow;
+    if (x < client.left())
+        outside |= htToLeft;
+    if (x > client.right())
+        outside |= htToRight;
+    if (outside != 0)
+        return outside;
+    const TTreeNode* node = Owner_.Model().Node(RowAt(y));
+    if (node == nullptr)
+        return htNowhere;
+    const TRowGeometry g = Geometry(*node, false);
+    const auto within = [x](int left, int right) { return left >= 0 && x >= left && x < right; };
+    if (within(g.ButtonLeft, g.ButtonLeft + kIconSize))
+        return htOnButton;
+    if (within(g.StateLeft, g.StateLeft + kIconSize))
+        return htOnItem | htOnStateIcon;
+    if (within(g.IconLeft, g.LabelLeft))
+        return htOnItem | htOnIcon;
+    if (within(g.LabelLeft, g.LabelRight))
+        return htOnItem | htOnLabel;
+    if (x >= g.LabelRight)
+        return htOnRight;
+    return htOnIndent;
+}
+
+void TMyTreeView::RestoreCursor() {
     if (HandCursor_) {
         HandCursor_ = false;
         viewport()->unsetCursor();
     }
+}
+
+void TMyTreeView::PointerMoved(const QPoint& point) {
+    constexpr THitTests onItem = htOnItem | htOnIcon | htOnLabel | htOnRight | htOnStateIcon;
+    const QHeaderView& head = *header();
+    const int columnTotal = head.length() - head.offset();
+    const QModelIndex index = RowAt(point.y());
+    const TTreeNode* node = Owner_.Model().Node(index);
+    const TTreeListObj* property = node ? node->Property() : nullptr;
+    if (property == nullptr || point.x() >= columnTotal ||
+        (HitTest(point.x(), point.y()) & onItem) == 0) {
+        if (LastHintNode_ != nullptr || !Hint_.isEmpty())
+            QToolTip::hideText();
+        LastHintNode_ = nullptr;
+        Hint_.clear();
+        RestoreCursor();
+        return;
+    }
+    const bool overLink = LinkArea(index).contains(point);
+    // The hint changes with the node only: it stays while the pointer moves along one row.
+    if (node != LastHintNode_) {
+        QToolTip::hideText();
+        LastHintNode_ = node;
+        if (overLink)
+            Hint_ = tr("Click here to follow the link");
+        else if (property->Value.empty())
+            Hint_ = NodeText(*node);
+        else
+            Hint_ = NodeText(*node) + QLatin1Char('=') + ValueText(*node);
+    }
+    if (overLink && !HandCursor_) {
+        HandCursor_ = true;
+        viewport()->setCursor(Qt::PointingHandCursor);
+    } else if (!overLink) {
+        RestoreCursor();
+    }
+}
+
+void TMyTreeView::mouseMoveEvent(QMouseEvent* event) {
+    PointerMoved(event->position().toPoint());
+    QTreeView::mouseMoveEvent(event);
+}
+
+bool TMyTreeView::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        PointerMoved(help->pos());
+        if (Hint_.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), Hint_, viewport());
+        return true;
+    }
+    return QTreeView::viewportEvent(event);
+}
+
+void TMyTreeView::leaveEvent(QEvent* event) {
+    RestoreCursor();
     LastHintNode_ = nullptr;
+    Hint_.clear();
     QTreeView::leaveEvent(event);
 }
 

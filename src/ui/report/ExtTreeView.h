@@ -13,6 +13,7 @@
 #include <QTreeView>
 #include <QWidget>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -25,6 +26,32 @@ namespace ostero::ui {
 using TPictureList = std::function<QImage(int entry)>;
 
 class TExtTreeView;
+
+// What lies at a point of the tree (HitTest): a set of these bits. htOnItem comes with each of
+// htOnIcon, htOnLabel and htOnStateIcon; htAbove, htBelow, htToLeft and htToRight may combine.
+using THitTests = uint32_t;
+constexpr THitTests htAbove = 1u << 0;       // above the tree's client area
+constexpr THitTests htBelow = 1u << 1;       // below it
+constexpr THitTests htNowhere = 1u << 2;     // inside, below the last row
+constexpr THitTests htOnItem = 1u << 3;      // on the icon, label or state icon of a row
+constexpr THitTests htOnButton = 1u << 4;    // on a group's expand/collapse picture
+constexpr THitTests htOnIcon = 1u << 5;      // on the row's icon
+constexpr THitTests htOnIndent = 1u << 6;    // left of the row's content, or an empty slot
+constexpr THitTests htOnLabel = 1u << 7;     // on the row's text
+constexpr THitTests htOnRight = 1u << 8;     // right of the text (a property's value included)
+constexpr THitTests htOnStateIcon = 1u << 9; // on a drawn state icon
+constexpr THitTests htToLeft = 1u << 10;     // left of the client area
+constexpr THitTests htToRight = 1u << 11;    // right of it
+
+// Where the parts of one row lie, in viewport x coordinates (-1: not drawn). Drawing and hit
+// tests share it, so that a click lands on what was drawn.
+struct TRowGeometry {
+    int ButtonLeft = -1; // expand/collapse picture of a group with children
+    int StateLeft = -1;  // state icon
+    int IconLeft = -1;   // icon
+    int LabelLeft = 0;   // the text area (the text itself starts 2 pixels in)
+    int LabelRight = 0;  // end of the drawn text
+};
 
 // The tree part: draws every row itself.
 class TMyTreeView : public QTreeView {
@@ -42,18 +69,28 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 
 private:
     friend class TExtTreeView;
     // Where the link text of a property row lies, in viewport coordinates (empty when none).
     QRect LinkArea(const QModelIndex& index) const;
-    bool StateIconsShown(const report::TTreeNode& node) const;
-    // Left edge of a row's content (after its indent) in viewport coordinates.
+    // `cached`: during a paint, where every row of a group asks the same question.
+    bool StateIconsShown(const report::TTreeNode& node, bool cached) const;
+    // Left edge of a row (before its indent) in viewport coordinates.
     int RowLeft(const report::TTreeNode& node) const;
+    TRowGeometry Geometry(const report::TTreeNode& node, bool cached) const;
+    // The row at height y (column 0), invalid when none.
+    QModelIndex RowAt(int y) const;
+    THitTests HitTest(int x, int y) const;
+    // Hint and cursor for the pointer at `point`.
+    void PointerMoved(const QPoint& point);
+    void RestoreCursor();
 
     TExtTreeView& Owner_;
     bool HandCursor_ = false;
     const report::TTreeNode* LastHintNode_ = nullptr;
+    QString Hint_;
     // Whether a group's children carry states, found once per paint.
     mutable QHash<const report::TTreeNode*, bool> SiblingStates_;
 };
@@ -81,6 +118,7 @@ public:
 
     report::TReportDocument& Document() { return Doc_; }
     report::TReportTree& Tree() { return Doc_.Tree; }
+    const report::TReportTree& Tree() const { return Doc_.Tree; }
     TReportModel& Model() { return *Model_; }
     TMyTreeView& TreeView() { return *Tree_; }
 
@@ -109,6 +147,10 @@ public:
     QString SelectedText() const;
     // The private entries of the tree: "parent -> node = value" lines.
     QStringList CollectPrivate() const;
+    // What lies at (x, y) of the tree, in the coordinates of TreeView().viewport().
+    THitTests HitTest(int x, int y) const { return Tree_->HitTest(x, y); }
+    // The hint the tree shows for the pointer's last position; empty when none.
+    const QString& Hint() const { return Tree_->Hint_; }
     int VerticalScrollPos() const;
     void SetVerticalScrollPos(int position);
     bool ChartShown() const;

@@ -112,15 +112,6 @@ QVariant TReportModel::data(const QModelIndex& index, int role) const {
             return bar < 0 ? value : value.left(bar);
         return bar < 0 ? QString() : value.mid(bar + 1);
     }
-    if (role == Qt::ToolTipRole && index.column() == 0) {
-        const report::TTreeListObj* property = node->Property();
-        if (property == nullptr)
-            return {};
-        if ((property->Flags & report::nfLink) != 0 && !property->Value.empty())
-            return tr("Click here to follow the link");
-        return property->Value.empty() ? NodeText(*node)
-                                       : NodeText(*node) + QLatin1Char('=') + ValueText(*node);
-    }
     return {};
 }
 
