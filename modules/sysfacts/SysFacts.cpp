@@ -370,7 +370,6 @@ void FillProcesses(TSubList& list) {
             }
         }
         const bool stopped = state == 'T' || state == 't' || state == 'Z';
-        list.Group(1, stopped ? icStoppedProcess : icRunningProcess, comm + " (" + pid + ")");
         const char* stateName = state == 'R'                   ? "running"
                                 : state == 'S'                 ? "sleeping"
                                 : state == 'D'                 ? "waiting for I/O"
@@ -378,16 +377,23 @@ void FillProcesses(TSubList& list) {
                                 : state == 'T' || state == 't' ? "stopped"
                                 : state == 'I'                 ? "idle"
                                                                : "other";
-        list.Property("State", stateName, 0, nfVolatile | (state == 'Z' ? nfHighlight : 0));
-        if (!user.empty())
-            list.Property("User", user, 0, nfPrivate);
-        if (!rss.empty())
-            list.Property("Memory in use", rss, 0, nfVolatile);
+        // One line per process, all volatile: processes come and go between two looks, which
+        // a comparison must not count as a change of the machine. The name is the key, so an
+        // "=" in it would cut it short.
+        std::string name = comm + " (" + pid + ")";
+        std::replace(name.begin(), name.end(), '=', ':');
+        list.Property(name,
+                      rss.empty() ? std::string(stateName) : stateName + std::string(", ") + rss,
+                      stopped ? icStoppedProcess : icRunningProcess,
+                      nfVolatile | (state == 'Z' ? nfHighlight : 0));
+        // Who started it and how: command lines can carry passwords and personal paths.
         std::string cmdline = ReadText(dir + "/cmdline", 4096);
         std::replace(cmdline.begin(), cmdline.end(), '\0', ' ');
-        // Command lines can carry passwords and personal paths.
-        if (!Trim(cmdline).empty())
-            list.Property("Command line", Trim(cmdline), 0, nfPrivate | nfVolatile);
+        cmdline = Trim(cmdline);
+        if (!user.empty() || !cmdline.empty())
+            list.Property(name + " started by",
+                          cmdline.empty() ? user : (user.empty() ? cmdline : user + ": " + cmdline),
+                          0, nfVolatile | nfPrivate);
     }
     list.Group(0, icProcesses, "Summary");
     list.Property("Processes", std::to_string(count), 0, nfVolatile);
