@@ -76,6 +76,8 @@ function(ostero_add_test name)
   cmake_parse_arguments(ARG "" "LABEL" "SOURCES;DEPS;ENVIRONMENT" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main)
+  # Helpers shared by the test programs.
+  target_include_directories(${name} PRIVATE "${PROJECT_SOURCE_DIR}/tests/common")
   ostero_apply_common(${name})
   ostero_embed_version(${name} "Test program ${name}")
   # Tests never touch the user's settings or the machine's: both registry files live in the
