@@ -415,7 +415,7 @@ int ImageListIndex(int32_t code) {
 
 bool ChosenForWriting(const TTreeNode& node, bool keepPrivate) {
     const int32_t state = node.StateIndex();
-    if (state >= 0 && state != 1 && state != 4)
+    if (state >= 0 && state != kContentsPartlyChecked && state != kContentsChecked)
         return false;
     const TTreeListObj* prop = node.Property();
     return keepPrivate || prop == nullptr || (prop->Flags & nfPrivate) == 0;

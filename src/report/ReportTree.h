@@ -184,6 +184,10 @@ private:
 TTreeNode* AddNode(TReportTree& tree, TTreeNode* context, int32_t imageCode, uint32_t flags,
                    const std::string& text, uint32_t code);
 
+// Check states of the export wizard's contents nodes.
+constexpr int32_t kContentsPartlyChecked = 1;
+constexpr int32_t kContentsChecked = 4;
+
 // Whether the writers take a node at all: it has no state, or the export contents state 1
 // (partly chosen) or 4 (chosen), and it is not a private property while private data is left
 // out. Each writer adds its own rule for chart-line and contents nodes.

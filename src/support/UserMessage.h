@@ -41,6 +41,12 @@ public:
     virtual ~TMessageSink() = default;
     virtual void ShowError(const TUserMessage& message) = 0;
     virtual void ShowInformation(const TUserMessage& message) = 0;
+    // A question box with Yes and No; true for Yes. A sink that cannot ask answers No, which
+    // every caller treats as the cautious choice.
+    virtual bool AskYesNo(const TUserMessage& message) {
+        ShowInformation(message);
+        return false;
+    }
 };
 
 } // namespace ostero::support

@@ -31,8 +31,18 @@ struct TRecordedMessages : support::TMessageSink {
     void ShowInformation(const support::TUserMessage& message) override {
         Lines.push_back("I: " + message.Text());
     }
+    // Questions are recorded with "Q: " and answered from `Answers` (No when it runs dry).
+    bool AskYesNo(const support::TUserMessage& message) override {
+        Lines.push_back("Q: " + message.Text());
+        if (Answers.empty())
+            return false;
+        const bool yes = Answers.front();
+        Answers.pop_front();
+        return yes;
+    }
     std::vector<std::string> Take() { return std::exchange(Lines, {}); }
     std::vector<std::string> Lines;
+    std::deque<bool> Answers;
 };
 
 class FormMainFixture : public ::testing::Test {

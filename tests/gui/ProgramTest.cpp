@@ -157,10 +157,16 @@ TEST_F(MainWindow, CreationReadsTheRegistrySettings) {
     EXPECT_EQ(form.Settings().QueryTimeout, 5000);
     EXPECT_FALSE(form.Settings().RemoteVariant);
     EXPECT_EQ(form.Settings().TestResultFile, ""); // read on the first showing only
+    TRecordedMessages messages;
+    form.SetMessageSink(&messages);
     form.show();
     QApplication::processEvents();
     EXPECT_EQ(form.FirstShow().Kind, ostero::app::TFirstShowKind::ReadTestResults);
     EXPECT_EQ(form.Settings().TestResultFile, "/tmp/TestResults.trp");
+    // The session of the first showing tried to read them.
+    EXPECT_EQ(messages.Errors,
+              std::vector<std::string>{"File '/tmp/TestResults.trp' is not a valid report file, "
+                                       "or the file is damaged!"});
 }
 
 TEST_F(MainWindow, LanguageModuleTranslatesMessagesAndBuiltInRestoresEnglish) {

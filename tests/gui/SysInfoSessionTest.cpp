@@ -3,7 +3,11 @@
 // their refresh, failed queries and the end of the session.
 #include "FormMainTest.h"
 
+#include "ForwardingPlatform.h"
+
 #include "app/Startup.h"
+#include "export/XmlExport.h"
+#include "report/ReportCompare.h"
 #include "report/ReportFile.h"
 #include "sources/AgentChannel.h"
 #include "sources/AgentProtocol.h"
@@ -13,6 +17,7 @@
 #include "ui/report/ExtTreeView.h"
 #include "ui/shell/SysInfoSession.h"
 
+#include <QMenu>
 #include <QTest>
 #include <QToolButton>
 
@@ -145,14 +150,31 @@ protected:
     bool Expanded(const TTreeNode* node) {
         return View().TreeView().isExpanded(View().Model().IndexOf(node));
     }
+    // The first showing has connected quietly; the button connects again with messages.
     void PressSysInfo() {
         Form_->show();
+        if (Session().InSession())
+            Session().DisconnectSession();
         Button("ImageButtonSysInfo").click();
     }
 
     std::string Stage_;
     pid_t Pid_ = -1;
 };
+
+TEST_F(SysInfoSession, TheFirstShowingWithoutAReportConnectsToThisComputer) {
+    Form_->show();
+    EXPECT_EQ(Form_->ActivePage(), ui::TFormMain::TPage::SysInfo);
+    EXPECT_EQ(Session().Mode(), TConnectionMode::LocalModules);
+    EXPECT_EQ(TopCodes(), (std::vector<int32_t>{400, 401, 402}));
+    EXPECT_EQ(Form_->windowTitle().toStdString(), "Taveric Ostero [This computer]");
+    EXPECT_EQ(Messages_.Take(), std::vector<std::string>{});
+    // Pressing the button again keeps the session and its caption.
+    const TTreeNode* first = View().Tree().First();
+    Button("ImageButtonSysInfo").click();
+    EXPECT_EQ(View().Tree().First(), first);
+    EXPECT_EQ(Form_->windowTitle().toStdString(), "Taveric Ostero [This computer]");
+}
 
 TEST_F(SysInfoSession, WithoutAgentTheModulesInsideTheProgramShowThisComputer) {
     const std::vector<std::string> hardware = ModuleRootNames(sources::kHardwareModuleName);
@@ -379,7 +401,8 @@ TEST_F(SysInfoSession, TestResultsHandedOverAreShownAtTheirFirstFailure) {
                                                 Loader_);
         Form_->SetMessageSink(&Messages_);
         Prepare();
-        PressSysInfo();
+        // Its first showing connects to this computer and reads them.
+        Form_->show();
         EXPECT_EQ(Messages_.Take(), c.Messages);
         ASSERT_EQ(Session().Mode(), TConnectionMode::LocalModules);
         const TTreeNode* results = Category(report::kCategoryTestResults);
@@ -521,6 +544,355 @@ TEST_F(SysInfoSession, FailedQueriesAreShownAndALostChannelEndsTheSession) {
     EXPECT_TRUE(View().Tree().Empty());
     EXPECT_EQ(Button("ImageButtonConnect").text().toStdString(), "Connect");
     EXPECT_TRUE(Button("ImageButtonConnect").isEnabled());
+}
+
+// The nodes of a compared tree that the navigation stops at, as "text (state)".
+std::vector<std::string> Differences(const report::TReportTree& tree) {
+    std::vector<std::string> found;
+    for (const TTreeNode* n = tree.First(); n != nullptr; n = n->NextInTree())
+        if (report::IsDifferenceState(n->StateIndex()))
+            found.push_back(n->Text() + " (" + std::to_string(n->StateIndex()) + ")");
+    return found;
+}
+
+TEST_F(SysInfoSession, ComparingTheLiveMachineWithItsOwnReportShowsOnlyVolatileChanges) {
+    PressSysInfo();
+    ASSERT_EQ(Session().Mode(), TConnectionMode::LocalModules);
+    // What the session can show, fetched completely and saved as a report.
+    ASSERT_TRUE(Session().CollectLiveTree());
+    EXPECT_FALSE(Session().Collecting());
+    const std::string saved = Path("this-computer.trp");
+    ASSERT_TRUE(report::SaveReport(View().Document(), saved, true));
+    size_t lines = 0;
+    for (const TTreeNode* n = View().Tree().First(); n != nullptr; n = n->NextInTree())
+        lines += n->Property() != nullptr;
+    ASSERT_GT(lines, 50u) << "every entry was fetched";
+    EXPECT_EQ(Session().Mode(), TConnectionMode::LocalModules) << "collecting alone keeps it";
+
+    // Connected again, then compared with that report.
+    Button("ImageButtonConnect").click();
+    Button("ImageButtonConnect").click();
+    ASSERT_EQ(Session().Mode(), TConnectionMode::LocalModules);
+    EXPECT_TRUE(Button("ImageButtonSysInfoCompare").isEnabled());
+    Answers_.push_back(saved);
+    Button("ImageButtonSysInfoCompare").click();
+    EXPECT_EQ(Session().Mode(), TConnectionMode::None) << "the session ended, the tree stayed";
+    EXPECT_EQ(Session().HardwareModule(), -2);
+    ASSERT_TRUE(View().CompareMode());
+    EXPECT_EQ(View().Model().columnCount(), 3);
+    EXPECT_EQ(Form_->windowTitle().toStdString(),
+              "Taveric Ostero [This computer : this-computer.trp]");
+    // Values that change by nature (clock, load, free memory) differ in the volatile states;
+    // nothing else may differ.
+    EXPECT_EQ(Differences(View().Tree()), std::vector<std::string>{});
+    EXPECT_EQ(Messages_.Take(), std::vector<std::string>{"E: No differences found!"});
+    bool volatileChange = false;
+    for (const TTreeNode* n = View().Tree().First(); n != nullptr; n = n->NextInTree())
+        volatileChange |= n->StateIndex() == report::ssVolatileChanged;
+    EXPECT_TRUE(volatileChange) << "at least the date and time moved on";
+
+    for (const char* hidden : {"ImageButtonSysInfoCompare", "ImageButtonSysInfoSave",
+                               "ImageButtonSysInfoConfig", "ImageButtonConnect"})
+        EXPECT_TRUE(Button(hidden).isHidden()) << hidden;
+    for (const char* shown : {"ImageButtonSysInfoCloseCompare", "ImageButtonSysInfoPreviousDiff",
+                              "ImageButtonSysInfoNextDiff"})
+        EXPECT_FALSE(Button(shown).isHidden()) << shown;
+    EXPECT_FALSE(Button("ImageButtonSysInfoNextDiff").isEnabled());
+    EXPECT_FALSE(Button("ImageButtonSysInfoPreviousDiff").isEnabled());
+    Form_->UpdatePopupMenu();
+    const auto item = [&](const char* name) {
+        return Form_->PopupMenu().findChild<QAction*>(name);
+    };
+    ASSERT_NE(item("PMI_NextDiff"), nullptr);
+    EXPECT_TRUE(item("PMI_NextDiff")->isVisible());
+    EXPECT_FALSE(item("PMI_NextDiff")->isEnabled());
+
+    // Close Compare connects to this computer again.
+    Button("ImageButtonSysInfoCloseCompare").click();
+    EXPECT_FALSE(View().CompareMode());
+    EXPECT_EQ(View().Model().columnCount(), 2);
+    EXPECT_EQ(Session().Mode(), TConnectionMode::LocalModules);
+    EXPECT_EQ(TopCodes(), (std::vector<int32_t>{400, 401, 402}));
+    EXPECT_EQ(Form_->windowTitle().toStdString(), "Taveric Ostero [This computer]");
+    EXPECT_TRUE(Button("ImageButtonSysInfoCloseCompare").isHidden());
+    EXPECT_FALSE(Button("ImageButtonSysInfoCompare").isHidden());
+    EXPECT_TRUE(Button("ImageButtonSysInfoNextDiff").isHidden());
+    EXPECT_EQ(Messages_.Take(), std::vector<std::string>{});
+}
+
+TEST_F(SysInfoSession, ALiveComparisonShowsTheDifferencesAndEndsWithAnotherPage) {
+    PressSysInfo();
+    ASSERT_EQ(Session().Mode(), TConnectionMode::LocalModules);
+    ASSERT_TRUE(Session().CollectLiveTree());
+    // The saved report lacks one category's first entry and has an operating-system value of
+    // its own.
+    TTreeNode* system = Category(402);
+    ASSERT_GT(system->ChildCount(), 1u);
+    const std::string removed = system->Child(0)->Text();
+    View().Model().BeginTreeReset();
+    system->Child(0)->Delete();
+    View().Model().EndTreeReset();
+    TTreeNode* value = nullptr;
+    for (TTreeNode* n = system->FirstChild(); n != nullptr && n->IsDescendantOf(system);
+         n = n->NextInTree())
+        if (n->Property() != nullptr && (n->Property()->Flags & report::nfVolatile) == 0) {
+            value = n;
+            break;
+        }
+    ASSERT_NE(value, nullptr);
+    const std::string live = value->Property()->Value;
+    const std::string changed = value->Text();
+    value->Property()->Value = "an older value";
+    const std::string saved = Path("older.trp");
+    ASSERT_TRUE(report::SaveReport(View().Document(), saved, true));
+    Button("ImageButtonConnect").click();
+    Button("ImageButtonConnect").click();
+
+    Answers_.push_back(saved);
+    Button("ImageButtonSysInfoCompare").click();
+    ASSERT_TRUE(View().CompareMode());
+    EXPECT_EQ(Messages_.Take(), std::vector<std::string>{});
+    const std::vector<std::string> differences = Differences(View().Tree());
+    EXPECT_NE(std::find(differences.begin(), differences.end(), changed + " (8)"),
+              differences.end());
+    EXPECT_NE(std::find(differences.begin(), differences.end(), removed + " (6)"),
+              differences.end())
+        << "the live machine has the entry the report lacks";
+    // The first difference is selected; Next and F8 step on.
+    ASSERT_NE(View().Selected(), nullptr);
+    EXPECT_TRUE(report::IsDifferenceState(View().Selected()->StateIndex()));
+    EXPECT_TRUE(Button("ImageButtonSysInfoNextDiff").isEnabled());
+    EXPECT_FALSE(Button("ImageButtonSysInfoPreviousDiff").isEnabled());
+    const TTreeNode* first = View().Selected();
+    QTest::keyClick(&View().TreeView(), Qt::Key_F8);
+    EXPECT_NE(View().Selected(), first);
+    EXPECT_TRUE(Button("ImageButtonSysInfoPreviousDiff").isEnabled());
+    // The value columns show the live value and the report's.
+    bool merged = false;
+    for (const TTreeNode* n = View().Tree().First(); n != nullptr; n = n->NextInTree())
+        merged |= n->Property() != nullptr && n->Property()->Value == live + "|an older value";
+    EXPECT_TRUE(merged);
+
+    // The report page ends the comparison: the compared tree goes.
+    Button("ImageButtonReport").click();
+    EXPECT_FALSE(View().CompareMode());
+    EXPECT_TRUE(View().Tree().Empty());
+    EXPECT_TRUE(Button("ImageButtonSysInfoCloseCompare").isHidden());
+    EXPECT_FALSE(Button("ImageButtonSysInfoCompare").isHidden());
+}
+
+TEST_F(SysInfoSession, ALiveComparisonWithAFileItCannotReadKeepsTheCollectedTree) {
+    struct TCase {
+        const char* Name;
+        std::string Bytes; // empty: the file does not exist
+        const char* Message;
+    };
+    const TCase cases[] = {
+        {"missing.trp", {}, "E: File '%s' not found"},
+        {"damaged.trp", "not a report at all",
+         "E: File '%s' is not a valid report file, or the file is damaged!"},
+    };
+    PressSysInfo();
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        if (!Session().InSession())
+            Button("ImageButtonSysInfo").click();
+        ASSERT_EQ(Session().Mode(), TConnectionMode::LocalModules);
+        const std::string file = Path(c.Name);
+        if (!c.Bytes.empty())
+            std::ofstream(file, std::ios::binary) << c.Bytes;
+        Answers_.push_back(file);
+        Button("ImageButtonSysInfoCompare").click();
+        std::string message = c.Message;
+        message.replace(message.find("%s"), 2, file);
+        EXPECT_EQ(Messages_.Take(), std::vector<std::string>{message});
+        EXPECT_FALSE(View().CompareMode());
+        EXPECT_FALSE(View().Tree().Empty()) << "the live tree is not lost";
+        EXPECT_TRUE(Button("ImageButtonConnect").isEnabled());
+        EXPECT_TRUE(Button("ImageButtonSysInfoCloseCompare").isHidden());
+        if (c.Bytes.empty()) {
+            EXPECT_TRUE(Session().InSession()) << "a missing file does not end the session";
+        } else {
+            EXPECT_FALSE(Session().InSession());
+            EXPECT_TRUE(Button("ImageButtonSysInfoCompare").isEnabled());
+            for (const TTreeNode* n = Category(402)->FirstChild(); n != nullptr;
+                 n = n->NextSibling())
+                EXPECT_EQ(n->StateIndex(), -1) << "nothing was merged";
+        }
+    }
+}
+
+TEST_F(SysInfoSession, TheLiveTreeIsExportedThroughItsContentsWithEveryEntryFetched) {
+    PressSysInfo();
+    ASSERT_EQ(Session().Mode(), TConnectionMode::LocalModules);
+    report::TReportTree contents;
+    Session().FillLiveContents(contents);
+    ASSERT_EQ(contents.TopCount(), View().Tree().TopCount());
+    for (size_t i = 0; i < contents.TopCount(); ++i) {
+        const TTreeNode* top = contents.Top(i);
+        const TTreeNode* category = View().Tree().Top(i);
+        EXPECT_EQ(top->Text(), category->Text());
+        EXPECT_EQ(top->ImageCode(), category->ImageCode());
+        EXPECT_EQ(top->StateIndex(), report::kContentsChecked);
+        ASSERT_EQ(top->ChildCount(), category->ChildCount()) << top->Text();
+        for (size_t c = 0; c < top->ChildCount(); ++c) {
+            const report::TReportInfo* info = top->Child(c)->ReportInfo();
+            ASSERT_NE(info, nullptr);
+            // The entries of a module can be fetched; "Basic information" has no module.
+            EXPECT_EQ(info->SourceNode,
+                      category->ImageCode() == 400 ? nullptr : category->Child(c));
+        }
+    }
+    // One entry is left out by the user; every other is fetched before writing.
+    TTreeNode* system = Category(402);
+    TTreeNode* skipped = nullptr;
+    for (size_t c = 0; c < system->ChildCount() && skipped == nullptr; ++c)
+        if (system->Child(c)->ChildCount() == 0)
+            skipped = system->Child(c);
+    ASSERT_NE(skipped, nullptr);
+    TTreeNode* systemContents = contents.Top(2);
+    systemContents->SetStateIndex(report::kContentsPartlyChecked);
+    systemContents->Child(skipped->Index())->SetStateIndex(2);
+
+    std::vector<std::string> shown;
+    ASSERT_TRUE(Session().GatherLiveData(
+        contents, [&](const QString& key) { shown.push_back(key.toStdString()); }));
+    EXPECT_EQ(Messages_.Take(), std::vector<std::string>{});
+    EXPECT_FALSE(shown.empty());
+    EXPECT_EQ(skipped->ChildCount(), 0u) << "an entry left out is not fetched";
+    for (int32_t code : {401, 402}) {
+        const TTreeNode* category = Category(code);
+        const int module = code == 401 ? Session().HardwareModule() : Session().SystemModule();
+        for (size_t c = 0; c < category->ChildCount(); ++c) {
+            const TTreeNode* entry = category->Child(c);
+            if (entry == skipped)
+                continue;
+            const ui::TAddRootInfo* info = Session().RootInfo(module, c);
+            EXPECT_TRUE(entry->ChildCount() > 0 || info->Kind == 3 || info->Kind == 1)
+                << entry->Text();
+            const TTreeNode* item = contents.Top(code == 401 ? 1 : 2)->Child(c);
+            EXPECT_EQ(item->ReportInfo()->Subtree, entry->FirstChild()) << entry->Text();
+        }
+    }
+
+    // The writers follow the contents into the live tree.
+    const std::string xml = exporting::RenderXml(contents, true);
+    EXPECT_NE(xml.find("Name=\"" + Category(401)->Child(0)->FirstChild()->Text() + "\""),
+              std::string::npos);
+    EXPECT_EQ(xml.find("Name=\"" + skipped->Text() + "\""), std::string::npos);
+}
+
+TEST_F(SysInfoSession, DebugModeAsksTheSourcesAgain) {
+    // In process: the session is built anew with the flag.
+    PressSysInfo();
+    ASSERT_EQ(Session().Mode(), TConnectionMode::LocalModules);
+    Category(401)->Child(0)->SetText("stale");
+    Form_->UpdatePopupMenu();
+    QAction* debug = Form_->PopupMenu().findChild<QAction*>("PMI_DebugMode");
+    ASSERT_NE(debug, nullptr);
+    EXPECT_TRUE(debug->isVisible());
+    ASSERT_TRUE(debug->isEnabled());
+    debug->trigger();
+    EXPECT_TRUE(debug->isChecked());
+    EXPECT_TRUE(Session().DebugMode());
+    EXPECT_EQ(Session().Mode(), TConnectionMode::LocalModules);
+    EXPECT_NE(Category(401)->Child(0)->Text(), "stale");
+    EXPECT_EQ(TopCodes(), (std::vector<int32_t>{400, 401, 402}));
+    debug->trigger();
+    EXPECT_FALSE(Session().DebugMode());
+
+    // Through the agent only the hardware devices are read again.
+    Button("ImageButtonConnect").click();
+    StartAgent();
+    Button("ImageButtonConnect").click();
+    ASSERT_EQ(Session().Mode(), TConnectionMode::LocalAgent);
+    Category(401)->Child(0)->SetText("stale");
+    Category(402)->Child(0)->SetText("kept");
+    Form_->UpdatePopupMenu();
+    debug->trigger();
+    EXPECT_EQ(Messages_.Take(), std::vector<std::string>{});
+    EXPECT_NE(Category(401)->Child(0)->Text(), "stale");
+    EXPECT_EQ(Category(402)->Child(0)->Text(), "kept");
+    EXPECT_EQ(View().Selected(), Category(401));
+    EXPECT_EQ(View().Model().rowCount(View().Model().IndexOf(Category(401))),
+              static_cast<int>(Category(401)->ChildCount()));
+
+    // Without a session there is nothing to ask.
+    Button("ImageButtonConnect").click();
+    Form_->UpdatePopupMenu();
+    EXPECT_FALSE(debug->isEnabled());
+}
+
+// The agent as an installed service that has stopped: the platform says so, and starting the
+// service starts the real agent program.
+class TStoppedServicePlatform : public ostero::testing::TForwardingPlatform {
+public:
+    using TForwardingPlatform::TForwardingPlatform;
+    bool IsAdministrator() override { return true; }
+    platform::TServiceState ServiceState(const std::string& name) override {
+        Asked.push_back(name);
+        return Running ? platform::TServiceState::Running : platform::TServiceState::Stopped;
+    }
+    bool StartService(const std::string& name) override {
+        Started.push_back(name);
+        if (Start)
+            Start();
+        Running = true;
+        return true;
+    }
+    bool Running = false;
+    std::function<void()> Start;
+    std::vector<std::string> Asked;
+    std::vector<std::string> Started;
+};
+
+TEST_F(SysInfoSession, AStoppedAgentServiceIsOfferedARestartElseTheModulesTakeOver) {
+    struct TCase {
+        bool Restart;
+        TConnectionMode After;
+    };
+    for (const TCase c :
+         {TCase{true, TConnectionMode::LocalAgent}, TCase{false, TConnectionMode::LocalModules}}) {
+        SCOPED_TRACE(c.Restart ? "restart" : "modules");
+        UseTimeout(300);
+        StartAgent();
+        PressSysInfo();
+        ASSERT_EQ(Session().Mode(), TConnectionMode::LocalAgent);
+        TStoppedServicePlatform stopped(platform::Platform());
+        stopped.Start = [this] { StartAgent(); };
+        platform::TPlatform* previous = platform::SetPlatform(&stopped);
+        struct TRestore {
+            platform::TPlatform* Previous;
+            ~TRestore() { platform::SetPlatform(Previous); }
+        } restore{previous};
+
+        // The agent dies; the next fetch fails.
+        StopAgent(SIGKILL);
+        Messages_.Answers.push_back(c.Restart);
+        TTreeNode* entry = FetchableEntry(Category(402), Session().SystemModule());
+        ASSERT_NE(entry, nullptr);
+        Open(entry);
+        EXPECT_EQ(Messages_.Take(),
+                  (std::vector<std::string>{
+                      "E: " + sources::QueryErrorText(sources::kQueryAgentTimeout),
+                      "Q: The service Taveric Vigant has stopped working. Restart the service?"}));
+        EXPECT_EQ(stopped.Asked, std::vector<std::string>{"VIGANT"});
+        EXPECT_TRUE(View().Tree().Empty());
+        EXPECT_EQ(Session().Mode(), TConnectionMode::None);
+        if (c.Restart) {
+            EXPECT_EQ(Form_->StatusText().toStdString(), "Starting service 'Taveric Vigant'...");
+        }
+        EXPECT_EQ(stopped.Started,
+                  c.Restart ? std::vector<std::string>{"VIGANT"} : std::vector<std::string>{});
+
+        // The new connect follows once the failure has unwound.
+        QTRY_COMPARE_WITH_TIMEOUT(Session().Mode(), c.After, 8000);
+        EXPECT_EQ(Messages_.Take(), std::vector<std::string>{});
+        EXPECT_FALSE(View().Tree().Empty());
+        Button("ImageButtonConnect").click();
+        StopAgent(SIGKILL);
+        platform::RemoveSharedBlock(sources::kAgentBlockName);
+    }
 }
 
 } // namespace

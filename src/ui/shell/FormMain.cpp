@@ -45,7 +45,9 @@
 #include <QVBoxLayout>
 
 #include <chrono>
+#include <cmath>
 #include <filesystem>
+#include <functional>
 
 namespace fs = std::filesystem;
 
@@ -53,20 +55,52 @@ namespace ostero::ui {
 
 namespace {
 
-// A toolbar whose background runs from the button highlight colour down to the button shadow.
+// A toolbar whose background runs from the button highlight colour down to the button shadow,
+// one row at a time; `Overlay` draws on top (the connection picture).
 class TGradientPanel : public QWidget {
 public:
     explicit TGradientPanel(QWidget* parent) : QWidget(parent) {}
+    std::function<void(QPainter&)> Overlay;
 
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
-        QLinearGradient gradient(0, 0, 0, height());
-        gradient.setColorAt(0, palette().color(QPalette::Light));
-        gradient.setColorAt(1, palette().color(QPalette::Dark));
-        painter.fillRect(rect(), gradient);
+        const QColor from = palette().color(QPalette::Light);
+        const QColor to = palette().color(QPalette::Dark);
+        const int h = height();
+        // Rows 0..h: the blend reaches the shadow colour exactly one row below the panel.
+        for (int row = 0; row <= h; ++row) {
+            const double t = h > 0 ? static_cast<double>(row) / h : 0.0;
+            const auto blend = [t](int a, int b) {
+                return static_cast<int>(std::nearbyint(a + (b - a) * t)); // halves to even
+            };
+            painter.fillRect(0, row, width(), 1,
+                             QColor(blend(from.red(), to.red()), blend(from.green(), to.green()),
+                                    blend(from.blue(), to.blue())));
+        }
+        if (Overlay)
+            Overlay(painter);
     }
 };
+
+// The connection picture of a remote session: two screens and the link between them, whose
+// lit segment moves with the frame (1..4).
+QImage ConnectionPicture(int frame) {
+    QImage image(24, 24, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QColor(0x2E, 0x34, 0x36));
+    painter.setBrush(QColor(0x72, 0x9F, 0xCF));
+    painter.drawRect(QRectF(1.5, 3.5, 8, 6));
+    painter.drawRect(QRectF(14.5, 14.5, 8, 6));
+    for (int segment = 1; segment <= 4; ++segment) {
+        painter.setBrush(segment == frame ? QColor(0x73, 0xD2, 0x16) : QColor(0xBA, 0xBD, 0xB6));
+        painter.setPen(Qt::NoPen);
+        painter.drawEllipse(QPointF(6 + segment * 2.6, 9 + segment * 1.6), 1.6, 1.6);
+    }
+    return image;
+}
 
 QToolButton* MakeToolButton(QWidget* parent, const char* name) {
     auto* button = new QToolButton(parent);
@@ -318,6 +352,10 @@ void TFormMain::CreateSysInfoPage() {
     layout->setContentsMargins(0, 0, 0, 0);
     auto* top = new TGradientPanel(TabSheetSysInfo_);
     top->setObjectName("PanelSysInfoTop");
+    top->Overlay = [this, top](QPainter& painter) {
+        if (Session_ != nullptr && Session_->Mode() == TConnectionMode::RemoteHost)
+            painter.drawImage(top->width() - 30, 1, ConnectionPicture(Session_->ConnectionFrame()));
+    };
     top->setFixedHeight(28);
     auto* bar = new QHBoxLayout(top);
     bar->setContentsMargins(2, 0, 2, 0);
@@ -334,7 +372,20 @@ void TFormMain::CreateSysInfoPage() {
     }
     bar->addStretch(1);
     layout->addWidget(top);
-    ImageButtonConnect_ = SysInfoButtons_.front();
+    ImageButtonConnect_ = SysInfoButtons_[0];
+    ImageButtonSysInfoSave_ = SysInfoButtons_[1];
+    ImageButtonSysInfoCompare_ = SysInfoButtons_[2];
+    ImageButtonSysInfoCloseCompare_ = SysInfoButtons_[3];
+    ImageButtonSysInfoConfig_ = SysInfoButtons_[4];
+    ImageButtonSysInfoPreviousDiff_ = SysInfoButtons_[5];
+    ImageButtonSysInfoNextDiff_ = SysInfoButtons_[6];
+    ImageButtonSysInfoPower_ = SysInfoButtons_[7];
+    ImageButtonRemoteDesktop_ = SysInfoButtons_[8];
+    // Connect shows in the remote variant only; the device pane shows power and remote desktop.
+    for (QToolButton* button :
+         {ImageButtonConnect_, ImageButtonSysInfoCloseCompare_, ImageButtonSysInfoPreviousDiff_,
+          ImageButtonSysInfoNextDiff_, ImageButtonSysInfoPower_, ImageButtonRemoteDesktop_})
+        button->setVisible(false);
 
     ExtTreeViewSysInfo_ = new TExtTreeView(TabSheetSysInfo_);
     ExtTreeViewSysInfo_->setObjectName("ExtTreeViewSysInfo");
@@ -350,6 +401,13 @@ void TFormMain::CreateSysInfoPage() {
     };
     hooks.ProcessEvents = [] { QApplication::processEvents(); };
     hooks.ConnectEnabled = [this](bool on) { ImageButtonConnect_->setEnabled(on); };
+    hooks.ConfigEnabled = [this](bool on) {
+        ImageButtonSysInfoConfig_->setEnabled(on && OptionsAvailable_);
+    };
+    hooks.Question = [this](const support::TUserMessage& message) {
+        return Sink_->AskYesNo(message);
+    };
+    hooks.ConnectionPicture = [top](int) { top->repaint(); };
     Session_ = new TSysInfoSession(*ExtTreeViewSysInfo_, Settings_, std::move(hooks), this);
     connect(Session_, &TSysInfoSession::SessionChanged, this, [this] { SessionChanged(); });
 
@@ -365,6 +423,7 @@ void TFormMain::CreateSysInfoPage() {
             [this](report::TTreeNode* node) {
                 if (!Session_->Busy())
                     Session_->NodeSelected(node);
+                UpdatePopupMenu();
             });
     // A click on an entry without lines yet, or on no entry, fetches it.
     connect(ExtTreeViewSysInfo_, &TExtTreeView::TreeViewClick, this, [this] {
@@ -384,6 +443,16 @@ void TFormMain::CreateSysInfoPage() {
     });
     tree.installEventFilter(this);
     connect(ImageButtonConnect_, &QToolButton::clicked, this, [this] { ConnectButtonClick(); });
+    connect(ImageButtonSysInfoCompare_, &QToolButton::clicked, this, [this] { LiveCompare(); });
+    connect(ImageButtonSysInfoCloseCompare_, &QToolButton::clicked, this, [this] {
+        EndLiveCompare();
+        SysInfoButtonClick(false);
+    });
+    connect(ImageButtonSysInfoConfig_, &QToolButton::clicked, this,
+            [this] { ConfigButtonClick(); });
+    connect(ImageButtonSysInfoNextDiff_, &QToolButton::clicked, this, [this] { NextDiff(); });
+    connect(ImageButtonSysInfoPreviousDiff_, &QToolButton::clicked, this,
+            [this] { PreviousDiff(); });
 }
 
 bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
@@ -625,11 +694,11 @@ void TFormMain::CreatePopupMenu() {
             FindNext();
     });
     connect(PMI_PreviousDiff_, &QAction::triggered, this, [this] {
-        if (ImageButtonPreviousDiff_->isEnabled())
+        if (DiffButtons().Previous.isEnabled())
             PreviousDiff();
     });
     connect(PMI_NextDiff_, &QAction::triggered, this, [this] {
-        if (ImageButtonNextDiff_->isEnabled())
+        if (DiffButtons().Next.isEnabled())
             NextDiff();
     });
     connect(PMI_CopyToClipboard_, &QAction::triggered, this, [this] { CopyToClipboard(); });
@@ -662,6 +731,10 @@ void TFormMain::RetranslateUi() {
         tr("Previous"), tr("Next"), tr("Power Options"), tr("Remote Desktop")};
     for (size_t i = 0; i < SysInfoButtons_.size(); ++i)
         SysInfoButtons_[i]->setText(sysInfoCaptions[i]);
+    ImageButtonSysInfoCompare_->setToolTip(tr("Compare with a report file"));
+    ImageButtonSysInfoCloseCompare_->setToolTip(tr("Closes the compare mode"));
+    ImageButtonSysInfoPreviousDiff_->setToolTip(tr("Goto previous difference (F7)"));
+    ImageButtonSysInfoNextDiff_->setToolTip(tr("Goto next difference (F8)"));
 
     Label1_->setText(tr("Directory:"));
     ButtonSearchStart_->setText(Scanning_ ? tr("Stop") : tr("Start"));
@@ -714,6 +787,8 @@ void TFormMain::ConfigureMainWindow() {
     ImageButtonHelp_->setVisible(HelpAvailable_);
     ImageButtonOptions_->setVisible(OptionsAvailable_);
     Settings_.RemoteVariant = app::IsRemoteVariant(support::ProgramFolder());
+    if (ImageButtonConnect_ != nullptr)
+        ImageButtonConnect_->setVisible(Settings_.RemoteVariant);
     if (Settings_.RemoteVariant) {
         QApplication::setApplicationDisplayName(FromAnsi(app::ApplicationTitle(true)));
         setWindowTitle(QApplication::applicationDisplayName() + CaptionSuffix_);
@@ -794,9 +869,12 @@ void TFormMain::ActivatePage(TPage page) {
     // The status texts belong to the page that wrote them.
     if (previous != page && previous != TPage::Tests)
         SetStatusText(QString());
-    // Another page ends the session with this computer.
-    if (page != TPage::SysInfo && Session_ != nullptr && Session_->InSession())
-        Session_->DisconnectSession();
+    // Another page ends the comparison and the session with this computer.
+    if (page != TPage::SysInfo && Session_ != nullptr) {
+        EndLiveCompare();
+        if (Session_->InSession())
+            Session_->DisconnectSession();
+    }
     PageControl_->setCurrentWidget(sheet);
     button->setChecked(true);
 }
@@ -945,38 +1023,52 @@ void TFormMain::CompareReport() {
                        QFileInfo(fileName).fileName() + "]");
             ImageButtonReportCompare_->setEnabled(false);
             ImageButtonReportSave_->setVisible(false);
-            ImageButtonPreviousDiff_->setVisible(true);
-            ImageButtonPreviousDiff_->setEnabled(false);
-            ImageButtonNextDiff_->setVisible(true);
-            ExtTreeListReport_->SetSelected(nullptr);
-            if (ExtTreeListReport_->NextDifference()) {
-                ImageButtonNextDiff_->setEnabled(true);
-            } else {
-                ExtTreeListReport_->SetSelected(ExtTreeListReport_->Tree().First());
-                ImageButtonNextDiff_->setEnabled(false);
-                ShowError("No differences found!");
-            }
+            ShowFirstDifference();
         }
     }
     SetStatusText(QString());
     UpdatePopupMenu();
 }
 
-void TFormMain::NextDiff() {
-    if (ExtTreeListReport_->NextDifference()) {
-        ImageButtonPreviousDiff_->setEnabled(true);
+TFormMain::TDiffButtons TFormMain::DiffButtons() {
+    if (ActivePage() == TPage::SysInfo)
+        return {*ExtTreeViewSysInfo_, *ImageButtonSysInfoPreviousDiff_,
+                *ImageButtonSysInfoNextDiff_};
+    return {*ExtTreeListReport_, *ImageButtonPreviousDiff_, *ImageButtonNextDiff_};
+}
+
+void TFormMain::ShowFirstDifference() {
+    const TDiffButtons page = DiffButtons();
+    page.Previous.setVisible(true);
+    page.Previous.setEnabled(false);
+    page.Next.setVisible(true);
+    page.View.SetSelected(nullptr);
+    if (page.View.NextDifference()) {
+        page.Next.setEnabled(true);
     } else {
-        ImageButtonNextDiff_->setEnabled(false);
+        page.View.SetSelected(page.View.Tree().First());
+        page.Next.setEnabled(false);
+        ShowError("No differences found!");
+    }
+}
+
+void TFormMain::NextDiff() {
+    const TDiffButtons page = DiffButtons();
+    if (page.View.NextDifference()) {
+        page.Previous.setEnabled(true);
+    } else {
+        page.Next.setEnabled(false);
         ShowInformation("No more differences found!");
     }
     UpdatePopupMenu();
 }
 
 void TFormMain::PreviousDiff() {
-    if (ExtTreeListReport_->PreviousDifference()) {
-        ImageButtonNextDiff_->setEnabled(true);
+    const TDiffButtons page = DiffButtons();
+    if (page.View.PreviousDifference()) {
+        page.Next.setEnabled(true);
     } else {
-        ImageButtonPreviousDiff_->setEnabled(false);
+        page.Previous.setEnabled(false);
         ShowInformation("No previous differences found");
     }
     UpdatePopupMenu();
@@ -1107,6 +1199,8 @@ void TFormMain::UpdateSysInfoPopupMenu() {
     PM_LineCompare_->setVisible(compare);
     PMI_PreviousDiff_->setVisible(compare);
     PMI_NextDiff_->setVisible(compare);
+    PMI_PreviousDiff_->setEnabled(ImageButtonSysInfoPreviousDiff_->isEnabled());
+    PMI_NextDiff_->setEnabled(ImageButtonSysInfoNextDiff_->isEnabled());
     PMI_Update_->setVisible(true);
     // Update is offered for the entries that may be fetched again on demand.
     report::TTreeNode* node = view.Selected();
@@ -1141,8 +1235,11 @@ void TFormMain::SysInfoButtonClick(bool fromClick) {
     ImageButtonConnect_->setEnabled(true);
     QApplication::processEvents();
     // This computer. A session already showing stays as it is.
-    if (Session_->InSession())
+    if (Session_->InSession()) {
+        SetStatusText(QString());
+        SessionChanged();
         return;
+    }
     Session_->SetDeviceName(tr("This computer").toStdString());
     Session_->ConnectSession(fromClick);
     if (!Session_->InSession())
@@ -1167,9 +1264,99 @@ void TFormMain::SessionChanged() {
         SetCaption(" [" + FromAnsi(Session_->DeviceName()) + "]");
     else if (ActivePage() == TPage::SysInfo)
         SetCaption({});
-    // Saving and comparing the live tree run through the export wizard and the live
-    // comparison, which are not part of this build yet.
+    // Saving the live tree runs through the export wizard, which is not part of this build.
+    ImageButtonSysInfoCompare_->setEnabled(filled);
+    if (!Session_->InSession())
+        ImageButtonSysInfoConfig_->setEnabled(false);
     UpdatePopupMenu();
+}
+
+void TFormMain::LiveCompare() {
+    const QString fileName = OpenFileDialog_(this, OpenDialogFolder_, ReportFilter());
+    if (fileName.isEmpty())
+        return;
+    const std::string path = ToPath(fileName);
+    std::error_code error;
+    if (!fs::is_regular_file(path, error)) {
+        ShowError("File '%s' not found", {ToAnsi(fileName)});
+        return;
+    }
+    const QList<QToolButton*> actions = {ImageButtonConnect_, ImageButtonSysInfoSave_,
+                                         ImageButtonSysInfoCompare_, ImageButtonSysInfoConfig_};
+    bool collected = false;
+    {
+        TWaitCursor wait;
+        for (QToolButton* button : actions)
+            button->setEnabled(false);
+        collected = Session_->CollectLiveTree();
+        Session_->EndSessionKeepTree();
+    }
+    if (!collected) {
+        // A failed fetch has ended the session and said why.
+        ImageButtonConnect_->setEnabled(true);
+        return;
+    }
+    QCoreApplication::processEvents();
+    SetStatusText(tr("Comparing..."));
+    TWaitCursor wait;
+    QCoreApplication::processEvents();
+    const int result = ExtTreeViewSysInfo_->LoadCompareReport(path);
+    if (result != 0) {
+        if (result == 2)
+            ShowError("File '%s' is a new file format. You have to update the program to read "
+                      "this file.",
+                      {ToAnsi(fileName)});
+        else
+            ShowError("File '%s' is not a valid report file, or the file is damaged!",
+                      {ToAnsi(fileName)});
+        // The collected tree stays; the session is over, so only Connect and Compare work on.
+        ImageButtonConnect_->setEnabled(true);
+        ImageButtonSysInfoCompare_->setEnabled(true);
+    } else {
+        const QString name = QFileInfo(fileName).fileName();
+        const qsizetype close = CaptionSuffix_.indexOf(']');
+        SetCaption(close >= 0 ? QString(CaptionSuffix_).insert(close, " : " + name)
+                              : " [LocalSystem : " + name + "]");
+        for (QToolButton* button :
+             {ImageButtonConnect_, ImageButtonRemoteDesktop_, ImageButtonSysInfoPower_,
+              ImageButtonSysInfoSave_, ImageButtonSysInfoCompare_, ImageButtonSysInfoConfig_})
+            button->setVisible(false);
+        ImageButtonSysInfoCloseCompare_->setVisible(true);
+        ImageButtonSysInfoCloseCompare_->setEnabled(true);
+        ShowFirstDifference();
+    }
+    SetStatusText(QString());
+    UpdatePopupMenu();
+}
+
+void TFormMain::EndLiveCompare() {
+    if (!ExtTreeViewSysInfo_->CompareMode())
+        return;
+    ExtTreeViewSysInfo_->ClearReport();
+    ExtTreeViewSysInfo_->SetCompareMode(false);
+    SetCaption({});
+    ImageButtonConnect_->setText(tr("Connect"));
+    ImageButtonConnect_->setVisible(Settings_.RemoteVariant);
+    ImageButtonSysInfoCompare_->setVisible(true);
+    ImageButtonSysInfoSave_->setVisible(true);
+    for (QToolButton* button : {ImageButtonSysInfoCloseCompare_, ImageButtonSysInfoNextDiff_,
+                                ImageButtonSysInfoPreviousDiff_})
+        button->setVisible(false);
+    QCoreApplication::processEvents();
+}
+
+void TFormMain::ConfigButtonClick() {
+    TExtTreeView& view = *ExtTreeViewSysInfo_;
+    if (view.Selected() == nullptr && !view.Tree().Empty())
+        view.SetSelected(view.Tree().First());
+    if (Session_->Mode() != TConnectionMode::LocalAgent)
+        return; // the modules inside the program have nothing to configure
+    const bool timerRan = Session_->UpdateTimer().isActive();
+    Session_->UpdateTimer().stop();
+    sources::TDialogLibrary dialogs(*Sink_, static_cast<QWidget*>(this));
+    dialogs.ShowSharedMemConfigDialog({}, Settings_.QueryTimeout);
+    if (timerRan && Session_->InSession())
+        Session_->UpdateTimer().start();
 }
 
 // --- Search page
@@ -1306,6 +1493,16 @@ void TFormMain::FirstShowing() {
         Settings_.TestResultFile = app::ReadTestResultFile();
     else if (FirstShow_.Kind == app::TFirstShowKind::OpenReport)
         OpenReport(FromPath(FirstShow_.ReportPath));
+    // Without a report to show, the program shows this computer (quietly: a failed connect
+    // falls back to the report page).
+    if (ExtTreeListReport_->Tree().Empty()) {
+        SysInfoButtonClick(false);
+        QCoreApplication::processEvents();
+        if (ActivePage() == TPage::SysInfo)
+            ExtTreeViewSysInfo_->TreeView().setFocus();
+    } else {
+        ReportButtonClick(false);
+    }
 }
 
 void TFormMain::changeEvent(QEvent* event) {

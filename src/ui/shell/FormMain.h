@@ -120,6 +120,13 @@ public:
     void SysInfoButtonClick(bool fromClick);
     // "Connect" / "Disconnect" of the system information page.
     void ConnectButtonClick();
+    // The live comparison: every entry of the session is fetched, the session ends and the
+    // chosen report file is merged into the live tree.
+    void LiveCompare();
+    // Leaves the live comparison: the compared tree goes and the page is ready to connect.
+    void EndLiveCompare();
+    // "Configuration": the agent's settings dialog of the dialog library.
+    void ConfigButtonClick();
     // The report page's "Copy to clipboard": the chart while it is shown, else the text.
     void CopyToClipboard();
     // Applies the enabling rules of the shared context menu to the active page.
@@ -158,6 +165,16 @@ private:
     // Toolbar and caption after the session was connected or ended.
     void SessionChanged();
     void UpdateSysInfoPopupMenu();
+    // The view and difference buttons of the active page (the report page's off the system
+    // information page).
+    struct TDiffButtons {
+        TExtTreeView& View;
+        QToolButton& Previous;
+        QToolButton& Next;
+    };
+    TDiffButtons DiffButtons();
+    // After a merge: Previous and Next shown, the first difference selected or the message.
+    void ShowFirstDifference();
     void HelpButtonClick();
     void OptionsButtonClick();
     void UpdateSearchStartButton();
@@ -211,6 +228,14 @@ private:
     QWidget* TabSheetSysInfo_ = nullptr;
     std::vector<QToolButton*> SysInfoButtons_;
     QToolButton* ImageButtonConnect_ = nullptr;
+    QToolButton* ImageButtonSysInfoSave_ = nullptr;
+    QToolButton* ImageButtonSysInfoCompare_ = nullptr;
+    QToolButton* ImageButtonSysInfoCloseCompare_ = nullptr;
+    QToolButton* ImageButtonSysInfoConfig_ = nullptr;
+    QToolButton* ImageButtonSysInfoPreviousDiff_ = nullptr;
+    QToolButton* ImageButtonSysInfoNextDiff_ = nullptr;
+    QToolButton* ImageButtonSysInfoPower_ = nullptr;
+    QToolButton* ImageButtonRemoteDesktop_ = nullptr;
     TExtTreeView* ExtTreeViewSysInfo_ = nullptr;
     TSysInfoSession* Session_ = nullptr;
 

@@ -51,6 +51,12 @@ void TMessageBoxSink::ShowInformation(const support::TUserMessage& message) {
                              TranslatedText(message));
 }
 
+bool TMessageBoxSink::AskYesNo(const support::TUserMessage& message) {
+    return QMessageBox::question(Parent_, QApplication::applicationDisplayName(),
+                                 TranslatedText(message), QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::Yes) == QMessageBox::Yes;
+}
+
 bool TQtLanguageLoader::InstallModule(const std::string& path, bool builtIn) {
     if (builtIn) {
         if (Translator_)

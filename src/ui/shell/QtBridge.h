@@ -30,6 +30,7 @@ public:
     explicit TMessageBoxSink(QWidget* parent = nullptr) : Parent_(parent) {}
     void ShowError(const support::TUserMessage& message) override;
     void ShowInformation(const support::TUserMessage& message) override;
+    bool AskYesNo(const support::TUserMessage& message) override;
 
 private:
     QWidget* Parent_;

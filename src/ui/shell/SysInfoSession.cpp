@@ -247,6 +247,7 @@ bool TSysInfoSession::ConnectSession(bool showErrors) {
         // Hardware module.
         if (!ErrorOccurred_ && Generation_ == generation) {
             Status(tr("Initializing module %1...").arg("DevSurvey.dll"));
+            StepConnectionPicture(-1);
             if (agent) {
                 const int number = InitializeAgentModule("DevSurvey.dll", ErrorOccurred_);
                 if (number >= 0) {
@@ -262,6 +263,7 @@ bool TSysInfoSession::ConnectSession(bool showErrors) {
                 CurrentModule_ == HardwareModule_) {
                 Status(tr("Scanning hardware devices..."));
                 ProcessEvents();
+                StepConnectionPicture(-1);
                 EnumerateRootEntries(AddCategory(report::kCategoryHardware));
             }
         }
@@ -269,6 +271,7 @@ bool TSysInfoSession::ConnectSession(bool showErrors) {
         // Operating-system module.
         if (Generation_ == generation && InSession()) {
             Status(tr("Initializing module %1...").arg("SysFacts.dll"));
+            StepConnectionPicture(-1);
             if (agent) {
                 if (!ErrorOccurred_) {
                     bool failed = false;
@@ -290,6 +293,7 @@ bool TSysInfoSession::ConnectSession(bool showErrors) {
                 CurrentModule_ == SystemModule_) {
                 Status(tr("Scanning Windows System Information..."));
                 ProcessEvents();
+                StepConnectionPicture(-1);
                 EnumerateRootEntries(AddCategory(report::kCategorySystem));
             }
         }
@@ -615,6 +619,8 @@ void TSysInfoSession::EnumerateRootEntries(TTreeNode* category) {
     }
     const uint64_t generation = Generation_;
     for (int32_t number = 0; number < sources::kMaxRootEntries; ++number) {
+        if (number % 3 == 0)
+            StepConnectionPicture(-1);
         std::string answer;
         const uint32_t result =
             sources::SourceQuery("ENUMROOTINFOS:" + std::to_string(module) + ";" +
@@ -752,6 +758,8 @@ bool TSysInfoSession::EnumerateSubEntries(TTreeNode* root, int module) {
     const bool ok = ReplaceChildren(root, sorted, [&](TReportTree& tree, TTreeNode* holder) {
         TTreeNode* context = holder;
         for (int32_t i = 0; i < kMaxAgentSubLines; ++i) {
+            if (i == 1 || i % 5 == 0)
+                StepConnectionPicture(-1);
             std::string answer;
             const uint32_t result =
                 sources::SourceQuery("ENUMSUBINFOS:" + std::to_string(module) + ";" +
@@ -791,6 +799,7 @@ bool TSysInfoSession::EnumerateSubEntries(TTreeNode* root, int module) {
         return true;
     });
     unlock();
+    StepConnectionPicture(1);
     return ok;
 }
 
@@ -798,8 +807,9 @@ bool TSysInfoSession::EnumerateSensors(TTreeNode* node) {
     if (Busy_ || node == nullptr || Mode_ == TConnectionMode::None || SensorModule_ < 0)
         return true;
     TBusyMark busy(Busy_);
-    return ReplaceChildren(node, false, [&](TReportTree& tree, TTreeNode* holder) {
+    const bool ok = ReplaceChildren(node, false, [&](TReportTree& tree, TTreeNode* holder) {
         std::vector<std::string> lines;
+        StepConnectionPicture(-1);
         const uint32_t result =
             sources::SourceQueryLines("ENUMVIGANT:1;2", lines, 5 * Timeout(), AgentFlag());
         if (result != sources::kQueryOk) {
@@ -833,6 +843,8 @@ bool TSysInfoSession::EnumerateSensors(TTreeNode* node) {
         }
         return true;
     });
+    StepConnectionPicture(1);
+    return ok;
 }
 
 // --- Errors and the end of the session
@@ -855,18 +867,55 @@ void TSysInfoSession::ShowQueryError(uint32_t code, const std::string& answer) {
         Error("Error in query to remote host '%s'. %s",
               {DeviceName_, sources::QueryErrorText(code)});
     }
-    // The offer to restart a stopped agent service needs the service manager's rights and a
-    // question box; it has its place here once both exist.
+    // Only an installed agent service that has stopped can be restarted; an agent run as a
+    // plain program, or a system without a service manager, gets no such offer.
+    if (mode == TConnectionMode::LocalAgent && support::HasAdministratorRights() &&
+        platform::Platform().ServiceState(sources::kAgentServiceName) ==
+            platform::TServiceState::Stopped)
+        OfferAgentRestart();
 }
 
-void TSysInfoSession::DisconnectSession() {
-    TimerUpdate_.stop();
+void TSysInfoSession::OfferAgentRestart() {
+    const bool restart =
+        Hooks_.Question &&
+        Hooks_.Question({"The service %s has stopped working. Restart the service?",
+                         {sources::kAgentDisplayName}});
+    {
+        TWaitCursor wait;
+        Status(QString());
+        SetPainting(true);
+        ProcessEvents();
+        View_.ClearReport();
+        ProcessEvents();
+        DisconnectSession();
+    }
+    // The new connect runs from the event loop: this failure may have come from deep inside a
+    // fetch or a connect, which must unwind before the view is filled again.
+    if (restart) {
+        Status(tr("Starting service '%1'...").arg(FromAnsi(sources::kAgentDisplayName)));
+        ProcessEvents();
+        sources::StartNamedService(sources::kAgentServiceName);
+        QTimer::singleShot(5000, this, [this] {
+            if (!InSession())
+                ConnectSession(true);
+        });
+    } else {
+        QTimer::singleShot(500, this, [this] {
+            if (InSession())
+                return;
+            Mode_ = TConnectionMode::LocalModules;
+            ConnectSession(true);
+        });
+    }
+}
+
+void TSysInfoSession::ReleaseModules(int timeoutMs) {
     const bool agent = Mode_ == TConnectionMode::LocalAgent;
     TForwardSink sink(Hooks_.Error);
     for (int* number : {&SystemModule_, &HardwareModule_}) {
         if (agent && *number >= 0) {
             std::string answer;
-            sources::SourceQueryLocked("DESTROYDLL:" + std::to_string(*number), Timeout() / 3, true,
+            sources::SourceQueryLocked("DESTROYDLL:" + std::to_string(*number), timeoutMs, true,
                                        answer);
         }
         *number = -2;
@@ -875,6 +924,13 @@ void TSysInfoSession::DisconnectSession() {
     sources::UnloadInfoModule(HardwareHandle_, &sink);
     SensorModule_ = -2;
     CurrentModule_ = -1;
+}
+
+void TSysInfoSession::DisconnectSession() {
+    TimerUpdate_.stop();
+    Collecting_ = false;
+    const bool agent = Mode_ == TConnectionMode::LocalAgent;
+    ReleaseModules(Timeout() / 3);
     if (agent)
         sources::AgentClose();
     Status(QString());
@@ -888,6 +944,8 @@ void TSysInfoSession::DisconnectSession() {
 // --- Live entries
 
 void TSysInfoSession::NodeSelected(TTreeNode* node) {
+    if (Collecting_)
+        return;
     if (node == nullptr) {
         TimerUpdate_.stop();
         return;
@@ -897,7 +955,16 @@ void TSysInfoSession::NodeSelected(TTreeNode* node) {
         Status(FromAnsi(entry->Text()));
         return;
     }
-    CurrentModule_ = ModuleOfCategory(node->AncestorAtLevel(0)->ImageCode());
+    const int32_t category = node->AncestorAtLevel(0)->ImageCode();
+    CurrentModule_ = ModuleOfCategory(category);
+    // The agent's modules and the agent itself can be configured; the modules inside the
+    // program have nothing to configure.
+    const bool configurable =
+        category == report::kCategoryBasic || category == report::kCategoryHardware ||
+        category == report::kCategorySystem || category == report::kCategorySensors;
+    if (Hooks_.ConfigEnabled)
+        Hooks_.ConfigEnabled(configurable && (Mode_ == TConnectionMode::LocalAgent ||
+                                              Mode_ == TConnectionMode::RemoteHost));
     TTreeNode* root = RootEntryOf(node);
     TAddRootInfo* info =
         CurrentModule_ >= 0 && root != nullptr ? RootInfo(CurrentModule_, root->Index()) : nullptr;
@@ -919,16 +986,13 @@ void TSysInfoSession::NodeSelected(TTreeNode* node) {
 
 bool TSysInfoSession::LoadEntryOnDemand() {
     TTreeNode* node = View_.Selected();
-    if (CurrentModule_ < 0 || node == nullptr || View_.CompareMode() || Busy_)
+    if (CurrentModule_ < 0 || node == nullptr || View_.CompareMode() || Busy_ || Collecting_)
         return false;
     const bool sensors = CurrentModule_ == SensorModule_;
     if (node->Level() != (sensors ? 0 : 1))
         return false;
     TAddRootInfo* info = RootInfo(CurrentModule_, node->Index());
-    if (info == nullptr)
-        return false;
-    const bool filled = node->ChildCount() > 0 || node->Object() != nullptr;
-    if (!filled ? info->Kind == 3 : (info->Kind != 1 && info->Kind != 2))
+    if (info == nullptr || !WantsFetch(*node, *info))
         return false;
     if (View_.SelectionMovedUp())
         return false;
@@ -1016,7 +1080,7 @@ void TSysInfoSession::RefreshCurrentEntry() {
 }
 
 void TSysInfoSession::NodeExpanded(TTreeNode* node, bool expanded) {
-    if (node == nullptr || View_.CompareMode() || CurrentModule_ < 0 || Busy_)
+    if (node == nullptr || View_.CompareMode() || CurrentModule_ < 0 || Busy_ || Collecting_)
         return;
     TTreeNode* root = RootEntryOf(node);
     // Only the live entry itself starts or stops its updates, not a group inside it.
@@ -1029,6 +1093,182 @@ void TSysInfoSession::NodeExpanded(TTreeNode* node, bool expanded) {
         TimerUpdate_.start();
     else
         TimerUpdate_.stop();
+}
+
+bool TSysInfoSession::WantsFetch(const TTreeNode& entry, const TAddRootInfo& info) {
+    const bool filled = entry.ChildCount() > 0 || entry.Object() != nullptr;
+    return !filled ? info.Kind != 3 : (info.Kind == 1 || info.Kind == 2);
+}
+
+// --- Live comparison
+
+bool TSysInfoSession::CollectLiveTree() {
+    TimerUpdate_.stop();
+    Collecting_ = true;
+    ProcessEvents();
+    TReportTree& tree = View_.Tree();
+    TReportModel& model = View_.Model();
+    const uint64_t generation = Generation_;
+    const auto alive = [&] { return Generation_ == generation && InSession(); };
+    for (size_t i = 0; i < tree.TopCount() && alive(); ++i) {
+        TTreeNode* category = tree.Top(i);
+        CurrentModule_ = ModuleOfCategory(category->ImageCode());
+        if (CurrentModule_ < 0)
+            continue; // test results, the sensor log and the like are compared as they stand
+        const int module = CurrentModule_;
+        const bool sensors = module == SensorModule_;
+        View_.TreeView().expand(model.IndexOf(category));
+        std::vector<TTreeNode*> entries;
+        if (sensors)
+            entries.push_back(category);
+        else
+            for (size_t c = 0; c < category->ChildCount(); ++c)
+                entries.push_back(category->Child(c));
+        // A fetch replaces the children of its entry only, so the other entries stay valid
+        // while the session lives.
+        for (TTreeNode* entry : entries) {
+            if (!alive())
+                break;
+            TAddRootInfo* info = RootInfo(module, entry->Index());
+            if (info == nullptr || !WantsFetch(*entry, *info))
+                continue;
+            View_.SetSelected(entry);
+            Status(FromAnsi(info->Key));
+            ProcessEvents();
+            SetPainting(false);
+            if (sensors)
+                EnumerateSensors(entry);
+            else
+                EnumerateSubEntries(entry, module);
+            SetPainting(true);
+        }
+        if (alive())
+            View_.TreeView().collapse(model.IndexOf(category));
+    }
+    Collecting_ = false;
+    return alive();
+}
+
+void TSysInfoSession::EndSessionKeepTree() {
+    TimerUpdate_.stop();
+    View_.SetSelected(nullptr);
+    Collecting_ = false;
+    if (InSession())
+        ReleaseModules(Timeout());
+    Mode_ = TConnectionMode::None;
+    Status(QString());
+}
+
+// --- Export of the live tree
+
+void TSysInfoSession::FillLiveContents(TReportTree& contents) {
+    contents.Clear();
+    TReportTree& tree = View_.Tree();
+    for (size_t i = 0; i < tree.TopCount(); ++i) {
+        TTreeNode* category = tree.Top(i);
+        CurrentModule_ = ModuleOfCategory(category->ImageCode());
+        TTreeNode* top = contents.AppendTop(category->Text(), category->ImageCode());
+        top->SetStateIndex(report::kContentsChecked);
+        const auto chartOf = [](const TTreeNode* node) -> report::TChart* {
+            const report::TChartObject* chart = node->ChartObject();
+            return chart != nullptr ? chart->Chart : nullptr;
+        };
+        const bool sensors = CurrentModule_ >= 0 && CurrentModule_ == SensorModule_;
+        if (sensors || category->ChildCount() == 0) {
+            auto info = std::make_unique<report::TReportInfo>();
+            info->Subtree = category->FirstChild();
+            info->SourceNode = category;
+            info->ModuleIndex = CurrentModule_;
+            info->Chart = chartOf(category);
+            top->SetObject(std::move(info));
+            continue;
+        }
+        // The category's own object (a chart) goes along; its root entries become the
+        // contents children that can be chosen one by one.
+        if (const report::TChartObject* chart = category->ChartObject()) {
+            auto copy = std::make_unique<report::TChartObject>();
+            copy->Chart = chart->Chart;
+            top->SetObject(std::move(copy));
+            continue;
+        }
+        for (size_t c = 0; c < category->ChildCount(); ++c) {
+            TTreeNode* entry = category->Child(c);
+            if (entry->Property() != nullptr)
+                continue;
+            TTreeNode* item = top->AppendChild(entry->Text(), entry->ImageCode());
+            item->SetStateIndex(report::kContentsChecked);
+            auto info = std::make_unique<report::TReportInfo>();
+            info->Subtree = entry->FirstChild();
+            if (CurrentModule_ >= 0) {
+                info->SourceNode = entry;
+                info->ModuleIndex = CurrentModule_;
+            }
+            info->Chart = chartOf(entry);
+            item->SetObject(std::move(info));
+        }
+    }
+}
+
+bool TSysInfoSession::GatherLiveData(TReportTree& contents,
+                                     const std::function<void(const QString&)>& progress) {
+    for (TTreeNode* node = contents.First(); node != nullptr; node = node->NextInTree()) {
+        report::TReportInfo* info = node->ReportInfo();
+        if (node->StateIndex() != report::kContentsChecked || info == nullptr ||
+            info->SourceNode == nullptr)
+            continue;
+        TTreeNode* source = info->SourceNode;
+        TAddRootInfo* root = RootInfo(info->ModuleIndex, source->Index());
+        if (root == nullptr || !WantsFetch(*source, *root))
+            continue;
+        if (progress)
+            progress(FromAnsi(root->Key));
+        ProcessEvents();
+        const bool ok = info->ModuleIndex == SensorModule_
+                            ? EnumerateSensors(source)
+                            : EnumerateSubEntries(source, info->ModuleIndex);
+        if (!ok || !InSession())
+            return false;
+        info->Subtree = source->FirstChild();
+        if (source->ChildCount() == 0 && source->Object() == nullptr && root->Kind != 1)
+            root->Kind = 3;
+    }
+    return true;
+}
+
+// --- Connection picture
+
+int ConnectionPictureFrame(int counter) {
+    switch (counter) {
+    case 3:
+    case 7:
+    case 9:
+        return 1;
+    case 4:
+    case 6:
+        return 3;
+    case 5:
+        return 4;
+    case 8:
+        return 2;
+    default:
+        return counter;
+    }
+}
+
+void TSysInfoSession::StepConnectionPicture(int step) {
+    if (step >= 0) {
+        PictureCounter_ = step;
+        PictureFrame_ = step;
+    } else {
+        if (step == -1)
+            ++PictureCounter_;
+        PictureFrame_ = ConnectionPictureFrame(PictureCounter_);
+        if (PictureCounter_ == 9)
+            PictureCounter_ = 3;
+    }
+    // Only a session with another host shows its progress this way.
+    if (Mode_ == TConnectionMode::RemoteHost && Hooks_.ConnectionPicture)
+        Hooks_.ConnectionPicture(PictureFrame_);
 }
 
 } // namespace ostero::ui

@@ -41,16 +41,23 @@ enum class TConnectionMode { None = 0, LocalModules = 1, RemoteHost = 2, LocalAg
 // The rank of an image code when sub entries are sorted.
 int SubEntryRank(int32_t imageCode);
 
+// The frame of the connection picture for an animation counter: a run of steps shows
+// 3, 4, 3, 1, 2, 1 over and over.
+int ConnectionPictureFrame(int counter);
+
 class TSysInfoSession : public QObject {
     Q_OBJECT
 
 public:
     // What the session asks of its window.
     struct THooks {
-        std::function<void(const QString&)> Status;              // status panel 0
-        std::function<void(const support::TUserMessage&)> Error; // error box
-        std::function<void()> ProcessEvents;                     // let pending messages run
-        std::function<void(bool)> ConnectEnabled;                // the Connect button
+        std::function<void(const QString&)> Status;                 // status panel 0
+        std::function<void(const support::TUserMessage&)> Error;    // error box
+        std::function<void()> ProcessEvents;                        // let pending messages run
+        std::function<void(bool)> ConnectEnabled;                   // the Connect button
+        std::function<void(bool)> ConfigEnabled;                    // the Configuration button
+        std::function<bool(const support::TUserMessage&)> Question; // Yes/No box; true: Yes
+        std::function<void(int frame)> ConnectionPicture;           // draw the connection picture
     };
 
     TSysInfoSession(TExtTreeView& view, const app::TSettings& settings, THooks hooks,
@@ -73,8 +80,29 @@ public:
     bool EnumerateSubEntries(report::TTreeNode* root, int module);
     // Replaces the sensor lines below the sensors category; false when the query failed.
     bool EnumerateSensors(report::TTreeNode* node);
+    // The connection animation of a remote session: a step of 0 or more sets the frame, -1
+    // advances it, -2 draws it again.
+    void StepConnectionPicture(int step);
+    int ConnectionFrame() const { return PictureFrame_; }
     // Shows a failed query; most failures end the session first.
     void ShowQueryError(uint32_t code, const std::string& answer);
+
+    // Live comparison, first half: fetches every root entry that may still be fetched, so the
+    // tree holds all the session can show; false when a failure ended the session meanwhile.
+    bool CollectLiveTree();
+    // Live comparison, second half: the modules are given back and the session ends, but the
+    // tree stays for the comparison. (The agent channel stays open.)
+    void EndSessionKeepTree();
+    // While a live comparison collects, selection changes, clicks and expansions are ignored.
+    bool Collecting() const { return Collecting_; }
+
+    // The export of the live tree. `contents` gets one checked node per category and root
+    // entry, leading into the view's tree.
+    void FillLiveContents(report::TReportTree& contents);
+    // Fetches what the checked contents nodes lead to and has not been fetched yet; `progress`
+    // shows the entry being fetched. False when a fetch failed.
+    bool GatherLiveData(report::TReportTree& contents,
+                        const std::function<void(const QString&)>& progress);
 
     // The selection moved to `node` (nullptr: none).
     void NodeSelected(report::TTreeNode* node);
@@ -124,6 +152,14 @@ private:
     int ModuleOfCategory(int32_t code) const;
     // Replaces the children of `node` with what `fill` adds below the scratch copy; keeps the
     // view's expansion, selection and scroll position outside `node`.
+    // Whether a root entry is to be fetched: never yet (unless known empty), or again for
+    // entries that change.
+    static bool WantsFetch(const report::TTreeNode& entry, const TAddRootInfo& info);
+    // Gives the modules back: the agent's with DESTROYDLL within `timeoutMs`.
+    void ReleaseModules(int timeoutMs);
+    // After a failed query on a stopped agent service: offers its restart, else goes on with
+    // the modules inside the program.
+    void OfferAgentRestart();
     bool ReplaceChildren(report::TTreeNode* node, bool sorted,
                          const std::function<bool(report::TReportTree&, report::TTreeNode*)>& fill);
     void SetPainting(bool on);
@@ -139,6 +175,9 @@ private:
     bool Busy_ = false;
     bool DebugMode_ = false;
     bool ErrorOccurred_ = false;
+    bool Collecting_ = false;
+    int PictureCounter_ = 1;
+    int PictureFrame_ = 1;
     // Goes up with every cleared view: a fetch that sees it change stops touching its nodes.
     uint64_t Generation_ = 0;
     int HardwareModule_ = -2;
