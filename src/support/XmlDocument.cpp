@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <limits>
+#include <optional>
 #include <system_error>
 
 namespace ostero::support {
@@ -124,6 +125,15 @@ std::string CleanTextRun(std::string_view run) {
 
 // --- Writing
 
+// An attribute as written: name="value", the value in the form `encode` gives it.
+void AppendAttributeText(std::string& out, std::string_view name, std::string_view value,
+                         TXmlEncoder encode) {
+    out.append(name);
+    out.append("=\"");
+    encode(out, value);
+    out.push_back('"');
+}
+
 // Where the text goes: a string, and with a file, that string is handed to the file whenever
 // it has grown past kFlushSize, so that a big document is never held whole in memory.
 class TOutput {
@@ -151,8 +161,15 @@ public:
         CheckRoom(count);
         FText.append(count, ' ');
     }
+    // Appends `text` in the form `encode` gives it.
+    void AppendEncoded(TXmlEncoder encode, std::string_view text) {
+        encode(FText, text);
+        CheckRoom(0);
+    }
+    // Drops what was written after `size` bytes of the part not yet flushed.
+    void Truncate(std::size_t size) { FText.resize(size); }
     void CheckRoom(std::size_t more) const {
-        if (more > XmlDocument::kMaxTextSize - Size())
+        if (Size() > XmlDocument::kMaxTextSize || more > XmlDocument::kMaxTextSize - Size())
             throw XmlError("The XML text would be larger than " +
                            std::to_string(XmlDocument::kMaxTextSize) + " bytes");
     }
@@ -178,17 +195,59 @@ private:
     bool FFailed = false;
 };
 
+// The layout of one element, the one place that decides it: XmlText and TXmlStreamWriter both
+// write through it, so that the two cannot drift apart. An element is StartTag, its attributes,
+// EndStartTag; then a leaf's value, or StartContent, its children and EndContent; then
+// EndElement.
+struct TElementLayout {
+    static void Declaration(TOutput& out, std::string_view encoding) {
+        out.Append("<?xml version=\"1.0\" encoding=\"");
+        out.Append(encoding.empty() ? std::string_view("iso-8859-1") : encoding);
+        out.Append("\"?>\r\n");
+    }
+    static void StartTag(TOutput& out, bool indent, int level, std::string_view name) {
+        if (indent)
+            out.AppendBlanks(2 * static_cast<std::size_t>(level));
+        out.Append('<');
+        out.Append(name);
+    }
+    // Before each attribute as written (name="value").
+    static void AttributeSeparator(TOutput& out) { out.Append(' '); }
+    static void EndStartTag(TOutput& out) { out.Append('>'); }
+    static void StartContent(TOutput& out, bool indent) {
+        if (indent)
+            out.Append("\r\n");
+    }
+    static void EndContent(TOutput& out, bool indent, int level) {
+        if (indent)
+            out.AppendBlanks(2 * static_cast<std::size_t>(level));
+    }
+    static void EndElement(TOutput& out, bool indent, std::string_view name) {
+        out.Append("</");
+        out.Append(name);
+        out.Append('>');
+        if (indent)
+            out.Append("\r\n");
+    }
+    // About the size of a plain element without its children, its value or its content.
+    static std::size_t FrameSize(std::string_view name, bool indent, int level) {
+        return 2 * name.size() + 5 + (indent ? 2 * static_cast<std::size_t>(level) + 2 : 0);
+    }
+};
+
+[[noreturn]] void ThrowTooDeep() {
+    throw XmlError("Elements are nested deeper than " + std::to_string(XmlDocument::kMaxDepth) +
+                   " levels");
+}
+
 class TWriter {
 public:
     static void WriteDocument(XmlDocument& doc, TOutput& out) {
         XmlNodeList& root = doc.Root();
         if (root.Count() == 0)
             return;
-        if (doc.IncludeHeader()) {
-            out.Append("<?xml version=\"1.0\" encoding=\"");
-            out.Append(doc.Encoding().empty() ? std::string_view("iso-8859-1") : doc.Encoding());
-            out.Append("\"?>\r\n");
-        }
+        if (doc.IncludeHeader())
+            TElementLayout::Declaration(out, doc.Encoding());
         for (int i = 0; i < root.Count(); ++i) {
             XmlNode& node = *root.Item(i);
             Write(node, doc.AutoIndent(), node.Level(), 1, 0, out);
@@ -211,11 +270,9 @@ private:
     static std::size_t SizeOf(const XmlNode& node, bool indent, int level, int depth) {
         if (depth > XmlDocument::kMaxDepth)
             return 0; // Write refuses it
-        std::size_t size = 2 * node.Name().size() + 5;
+        std::size_t size = TElementLayout::FrameSize(node.Name(), indent, level);
         for (const std::string& attribute : node.Attributes())
             size += 1 + attribute.size();
-        if (indent)
-            size += 2 * static_cast<std::size_t>(level) + 2;
         const XmlNodeList& children = node.Children();
         if (children.Count() == 0)
             return size + node.Value().size();
@@ -229,20 +286,13 @@ private:
         return size;
     }
 
-    static void AppendOpenTag(const XmlNode& node, TOutput& out) {
-        out.Append('<');
-        out.Append(node.Name());
+    static void WriteStartTag(const XmlNode& node, bool indent, int level, TOutput& out) {
+        TElementLayout::StartTag(out, indent, level, node.Name());
         for (const std::string& attribute : node.Attributes()) {
-            out.Append(' ');
+            TElementLayout::AttributeSeparator(out);
             out.Append(attribute);
         }
-        out.Append('>');
-    }
-
-    static void AppendEndTag(const XmlNode& node, TOutput& out) {
-        out.Append("</");
-        out.Append(node.Name());
-        out.Append('>');
+        TElementLayout::EndStartTag(out);
     }
 
     static std::string EscapeWithinLimit(std::string_view text) {
@@ -261,28 +311,21 @@ private:
     // elements around this one.
     static void Write(XmlNode& node, bool indent, int level, int depth, int crypted, TOutput& out) {
         if (depth > XmlDocument::kMaxDepth)
-            throw XmlError("Elements are nested deeper than " +
-                           std::to_string(XmlDocument::kMaxDepth) + " levels");
-        if (indent)
-            out.AppendBlanks(2 * static_cast<std::size_t>(level));
+            ThrowTooDeep();
         XmlNodeList& children = node.Children();
         const int id = node.CryptingID();
         if (children.Count() == 0) {
-            AppendOpenTag(node, out);
+            WriteStartTag(node, indent, level, out);
             out.Append(node.Value());
-            AppendEndTag(node, out);
         } else if (id == 0) {
             // The content does not change the open tag: write the children straight out.
-            AppendOpenTag(node, out);
-            if (indent)
-                out.Append("\r\n");
+            WriteStartTag(node, indent, level, out);
+            TElementLayout::StartContent(out, indent);
             for (int i = 0; i < children.Count(); ++i) {
                 XmlNode& child = *children.Item(i);
                 Write(child, indent, ChildLevel(child, node, level), depth + 1, crypted, out);
             }
-            if (indent)
-                out.AppendBlanks(2 * static_cast<std::size_t>(level));
-            AppendEndTag(node, out);
+            TElementLayout::EndContent(out, indent, level);
         } else {
             if (crypted >= XmlDocument::kMaxCryptedNesting)
                 throw XmlError("Crypted elements are nested deeper than " +
@@ -307,14 +350,57 @@ private:
                 attributes.push_back(std::string(kCryptingChecksum) + "=\"" +
                                      std::to_string(Crc16Arc(content)) + "\"");
 
-            AppendOpenTag(node, out);
+            WriteStartTag(node, indent, level, out);
             out.Append(content);
-            AppendEndTag(node, out);
         }
-        if (indent)
-            out.Append("\r\n");
+        TElementLayout::EndElement(out, indent, node.Name());
         out.MaybeFlush();
     }
+};
+
+// Where a save goes: a file replaced whole, with its folder created when missing (one level).
+// Until Commit the previous file stays; without Commit the new file, and a folder made for it,
+// are removed when the target goes.
+class TSaveTarget {
+public:
+    explicit TSaveTarget(const std::string& path) {
+        const fs::path folder = fs::path(path).parent_path();
+        std::error_code ec;
+        if (!folder.empty() && !fs::exists(folder, ec) && fs::create_directory(folder, ec))
+            FCreatedFolder = folder; // one level; a failure shows in the write
+        std::string error;
+        if (!FFile->Begin(path, error)) {
+            RemoveFolder();
+            throw XmlError(error);
+        }
+    }
+    ~TSaveTarget() {
+        if (FCommitted)
+            return;
+        FFile.reset(); // the new file goes first, so that its folder is empty
+        RemoveFolder();
+    }
+    TSaveTarget(const TSaveTarget&) = delete;
+    TSaveTarget& operator=(const TSaveTarget&) = delete;
+
+    platform::TFileReplacement& File() { return *FFile; }
+    void Commit() {
+        std::string error;
+        if (!FFile->Commit(error))
+            throw XmlError(error);
+        FCommitted = true;
+    }
+
+private:
+    void RemoveFolder() {
+        std::error_code ec;
+        if (!FCreatedFolder.empty())
+            fs::remove(FCreatedFolder, ec); // leave the disk as it was
+    }
+
+    fs::path FCreatedFolder;
+    std::optional<platform::TFileReplacement> FFile{std::in_place};
+    bool FCommitted = false;
 };
 
 // --- Saving
@@ -331,26 +417,35 @@ XmlError::XmlError(const std::string& message, std::size_t position)
 std::string XmlEscape(std::string_view text) {
     std::string out;
     out.reserve(EscapedSize(text));
-    for (const char c : text) {
-        switch (c) {
+    AppendXmlEscaped(out, text);
+    return out;
+}
+
+void AppendXmlEscaped(std::string& out, std::string_view text) {
+    std::size_t plain = 0; // start of the run of characters that stay as they are
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        std::string_view entity;
+        switch (text[i]) {
         case '&':
-            out += "&amp;";
+            entity = "&amp;";
             break;
         case '<':
-            out += "&lt;";
+            entity = "&lt;";
             break;
         case '>':
-            out += "&gt;";
+            entity = "&gt;";
             break;
         case '"':
-            out += "&quot;";
+            entity = "&quot;";
             break;
         default:
-            out += c;
-            break;
+            continue;
         }
+        out.append(text.data() + plain, i - plain);
+        out.append(entity);
+        plain = i + 1;
     }
-    return out;
+    out.append(text.data() + plain, text.size() - plain);
 }
 
 std::string XmlUnescape(std::string_view text) {
@@ -404,8 +499,7 @@ void XmlNodeList::DestroyNodes(std::vector<std::unique_ptr<XmlNode>>& nodes) {
 
 XmlNode* XmlNodeList::OpenElement(std::string_view tag) {
     if (FCursor && FCursor->Level() + 1 >= XmlDocument::kMaxDepth)
-        throw XmlError("Elements are nested deeper than " + std::to_string(XmlDocument::kMaxDepth) +
-                       " levels");
+        ThrowTooDeep();
     auto node = std::make_unique<XmlNode>(FCursor);
     node->ParseTag(tag);
     XmlNode* added = node.get();
@@ -497,10 +591,9 @@ void XmlNode::SetAsBoolean(bool value) {
 }
 
 int XmlNode::SetAttribute(std::string_view name, std::string_view value) {
-    std::string attribute(name);
-    attribute += "=\"";
-    attribute += XmlEscape(value);
-    attribute += '"';
+    std::string attribute;
+    attribute.reserve(name.size() + EscapedSize(value) + 3);
+    AppendAttributeText(attribute, name, value, AppendXmlEscaped);
     std::vector<std::string>& attributes = Attributes();
     for (std::size_t i = 0; i < attributes.size(); ++i) {
         if (AttributeHasName(attributes[i], name)) {
@@ -614,28 +707,12 @@ void XmlDocument::LoadFromStream(std::string_view bytes) {
 }
 
 void XmlDocument::SaveToFile(const std::string& path) {
-    const fs::path folder = fs::path(path).parent_path();
-    std::error_code ec;
-    bool created = false;
-    if (!folder.empty() && !fs::exists(folder, ec))
-        created = fs::create_directory(folder, ec); // one level; a failure shows in the write
-    try {
-        // The text goes to the new file as it is made; until the commit the old file stays, and
-        // a failure on the way removes the new one.
-        std::string error;
-        platform::TFileReplacement file;
-        if (!file.Begin(path, error))
-            throw XmlError(error);
-        TOutput out(&file);
-        TWriter::WriteDocument(*this, out);
-        out.Flush();
-        if (!file.Commit(error))
-            throw XmlError(error);
-    } catch (const XmlError&) {
-        if (created)
-            fs::remove(folder, ec); // leave the disk as it was
-        throw;
-    }
+    // The text goes to the new file as it is made; until the commit the old file stays.
+    TSaveTarget target(path);
+    TOutput out(&target.File());
+    TWriter::WriteDocument(*this, out);
+    out.Flush();
+    target.Commit();
 }
 
 std::string XmlDocument::XmlText() {
@@ -709,6 +786,135 @@ void XmlDocument::SetValueFromText(std::string_view run, std::size_t position) {
     }
     Parse(UnscrambleText(XmlUnescape(XmlUnescape(run))), node, position);
     FRoot.FCursor = node;
+}
+
+// --- TXmlStreamWriter
+
+struct TXmlStreamWriter::TState {
+    struct TOpenElement {
+        std::string Name;
+        std::size_t ValueStart = 0; // where its value begins in the unflushed text
+        bool TagOpen = true;        // the ">" of its start tag is still to come
+        bool HasValue = false;
+        bool HasChildren = false;
+    };
+
+    std::optional<TSaveTarget> Target;
+    TOutput Out;
+    // The open elements are the first Depth; the entries beyond keep their names' room.
+    std::vector<TOpenElement> Open;
+    std::size_t Depth = 0;
+    bool Started = false;
+    bool Finished = false;
+
+    TOpenElement& Current() {
+        if (Finished)
+            throw std::logic_error("TXmlStreamWriter: written after Finish");
+        if (Depth == 0)
+            throw std::logic_error("TXmlStreamWriter: no element is open");
+        return Open[Depth - 1];
+    }
+    int Level() const { return static_cast<int>(Depth) - 1; }
+};
+
+TXmlStreamWriter::TXmlStreamWriter() : FState(std::make_unique<TState>()) {}
+
+TXmlStreamWriter::TXmlStreamWriter(const std::string& path) : FState(std::make_unique<TState>()) {
+    FState->Target.emplace(path);
+    FState->Out = TOutput(&FState->Target->File());
+}
+
+TXmlStreamWriter::~TXmlStreamWriter() = default;
+
+void TXmlStreamWriter::OpenElement(std::string_view name) {
+    TState& s = *FState;
+    if (s.Finished)
+        throw std::logic_error("TXmlStreamWriter: written after Finish");
+    if (s.Depth >= static_cast<std::size_t>(XmlDocument::kMaxDepth))
+        ThrowTooDeep();
+    if (!s.Started) {
+        TElementLayout::Declaration(s.Out, {});
+        s.Started = true;
+    }
+    if (s.Depth > 0) {
+        TState::TOpenElement& parent = s.Open[s.Depth - 1];
+        if (!parent.HasChildren) {
+            if (parent.TagOpen)
+                TElementLayout::EndStartTag(s.Out);
+            else if (parent.HasValue)
+                s.Out.Truncate(parent.ValueStart); // an element with children writes no value
+            parent.TagOpen = false;
+            parent.HasChildren = true;
+            TElementLayout::StartContent(s.Out, true);
+        }
+    }
+    if (s.Depth == s.Open.size())
+        s.Open.emplace_back();
+    TState::TOpenElement& element = s.Open[s.Depth];
+    element.Name.assign(name);
+    element.TagOpen = true;
+    element.HasValue = false;
+    element.HasChildren = false;
+    TElementLayout::StartTag(s.Out, true, static_cast<int>(s.Depth), name);
+    ++s.Depth;
+}
+
+void TXmlStreamWriter::AddAttribute(std::string_view name, std::string_view value,
+                                    TXmlEncoder encode) {
+    TState& s = *FState;
+    if (!s.Current().TagOpen)
+        throw std::logic_error("TXmlStreamWriter: attribute after the element's value or children");
+    TElementLayout::AttributeSeparator(s.Out);
+    AppendAttributeText(s.Out.Text(), name, value, encode);
+    s.Out.CheckRoom(0);
+}
+
+void TXmlStreamWriter::SetAsText(std::string_view text, TXmlEncoder encode) {
+    TState& s = *FState;
+    TState::TOpenElement& element = s.Current();
+    if (element.HasChildren)
+        return; // never written
+    if (element.TagOpen) {
+        TElementLayout::EndStartTag(s.Out);
+        element.TagOpen = false;
+        element.ValueStart = s.Out.Text().size();
+    } else {
+        s.Out.Truncate(element.ValueStart);
+    }
+    s.Out.AppendEncoded(encode, text);
+    element.HasValue = true;
+}
+
+void TXmlStreamWriter::SetValue(std::string_view escaped) {
+    SetAsText(escaped, [](std::string& out, std::string_view text) { out.append(text); });
+}
+
+void TXmlStreamWriter::CloseElement() {
+    TState& s = *FState;
+    if (s.Depth == 0 || s.Finished)
+        return;
+    TState::TOpenElement& element = s.Open[s.Depth - 1];
+    if (element.TagOpen)
+        TElementLayout::EndStartTag(s.Out);
+    if (element.HasChildren)
+        TElementLayout::EndContent(s.Out, true, s.Level());
+    TElementLayout::EndElement(s.Out, true, element.Name);
+    --s.Depth;
+    s.Out.MaybeFlush(); // nothing before this point can change any more
+}
+
+std::string TXmlStreamWriter::Finish() {
+    TState& s = *FState;
+    if (s.Finished)
+        throw std::logic_error("TXmlStreamWriter: finished twice");
+    while (s.Depth > 0)
+        CloseElement();
+    s.Finished = true;
+    if (!s.Target)
+        return std::move(s.Out.Text());
+    s.Out.Flush();
+    s.Target->Commit();
+    return {};
 }
 
 } // namespace ostero::support

@@ -63,6 +63,10 @@ private:
 
 // Escaping for values and attribute values: '&' first, then '<', '>' and '"'.
 std::string XmlEscape(std::string_view text);
+// Appends XmlEscape(text) to `out`.
+void AppendXmlEscaped(std::string& out, std::string_view text);
+// How a writer gives a text its written form: appends it to `out`.
+using TXmlEncoder = void (*)(std::string& out, std::string_view text);
 // Decodes each of the four entities once ("&amp;lt;" gives "&lt;"); others stay as they are.
 std::string XmlUnescape(std::string_view text);
 
@@ -249,6 +253,52 @@ private:
     bool FAutoIndent = true;
     bool FIncludeHeader = true;
     std::string FEncoding;
+};
+
+// Writes a document element by element as it is made, without holding a tree: the text is
+// byte for byte the one an XmlDocument with default settings saves when it holds the same
+// elements (the declaration, two blanks of indentation per level, CR LF line ends, a leaf's value
+// between its tags, a value of an element with children left out). Crypted elements are not
+// made here. The writer suits a big document written once, like the XML export of a report.
+//
+// Each attribute name is given once per element (XmlNode::SetAttribute would replace a second
+// one; here both are written).
+class TXmlStreamWriter {
+public:
+    // Makes the text in memory; Finish hands it out.
+    TXmlStreamWriter();
+    // Writes to the file as the text is made, replacing it whole on Finish; creates the file's
+    // folder when missing (one level only). Until Finish succeeds the previous file stays as it
+    // was, and a writer that goes without it removes the new file (and a folder made for it).
+    // XmlError when the file cannot be created.
+    explicit TXmlStreamWriter(const std::string& path);
+    ~TXmlStreamWriter();
+    TXmlStreamWriter(const TXmlStreamWriter&) = delete;
+    TXmlStreamWriter& operator=(const TXmlStreamWriter&) = delete;
+
+    // Opens an element named `name` below the open one (a top-level element when none is open).
+    // XmlError, adding nothing, beyond XmlDocument::kMaxDepth levels.
+    void OpenElement(std::string_view name);
+    // Adds an attribute to the element just opened: name="value", the value in the form
+    // `encode` gives it. Ignored once the element has a value or children.
+    void AddAttribute(std::string_view name, std::string_view value,
+                      TXmlEncoder encode = AppendXmlEscaped);
+    // Sets the value of the open element, in the form `encode` gives it (XmlNode::SetAsText);
+    // replaces a value set before. An element that gets children writes no value.
+    void SetAsText(std::string_view text, TXmlEncoder encode = AppendXmlEscaped);
+    // Sets the value in its written, escaped form (XmlNode::SetValue).
+    void SetValue(std::string_view escaped);
+    // Closes the open element; nothing when none is open.
+    void CloseElement();
+    // Closes the elements still open and completes the text: in memory it is returned; a file
+    // is replaced and an empty text is returned. Nothing may be written afterwards. XmlError
+    // when the text would exceed XmlDocument::kMaxTextSize or the file cannot be written (the
+    // previous file stays then).
+    std::string Finish();
+
+private:
+    struct TState;
+    std::unique_ptr<TState> FState;
 };
 
 } // namespace ostero::support
