@@ -6,7 +6,6 @@
 
 #include <array>
 #include <charconv>
-#include <memory>
 #include <string_view>
 
 namespace ostero::exporting {
@@ -69,48 +68,37 @@ void AppendXmlExportText(std::string& out, std::string_view text) {
     out.append(text.data() + plain, text.size() - plain);
 }
 
-// Builds the elements below the root element. The XML document's own setters escape only the
-// four entities, so the texts go in through its raw forms (the stored value and the attribute
-// as written). Each attribute is made in place in one piece: a report has many nodes.
+// Writes the elements below the root element straight into the text as the walk comes to
+// them. The texts go through the export's own encoding, which does more than the document's.
 class TXmlWriter final : public TExportVisitor {
 public:
-    explicit TXmlWriter(support::XmlNodeList& list) : List_(list) {}
+    explicit TXmlWriter(support::TXmlStreamWriter& out) : Out_(out) {}
 
     void Enter(const TTreeNode& node, int) override {
-        support::XmlNode* element = List_.OpenElement("Node");
-        std::vector<std::string>& attributes = element->Attributes();
-        attributes.reserve(2);
-        std::string& name = attributes.emplace_back();
-        name.reserve(node.Text().size() + 8);
-        name += "Name=\"";
-        AppendXmlExportText(name, node.Text());
-        name += '"';
+        Out_.OpenElement("Node");
+        Out_.AddAttribute("Name", node.Text(), AppendXmlExportText);
         char digits[16];
         const auto id = std::to_chars(digits, digits + sizeof digits, node.ImageCode());
-        std::string& idAttribute = attributes.emplace_back("ID=\"");
-        idAttribute.append(digits, id.ptr);
-        idAttribute += '"';
-        if (const report::TTreeListObj* prop = node.Property(); prop && !prop->Value.empty()) {
-            std::string value;
-            value.reserve(prop->Value.size());
-            AppendXmlExportText(value, prop->Value);
-            element->SetValue(std::move(value));
-        }
+        Out_.AddAttribute("ID", std::string_view(digits, static_cast<size_t>(id.ptr - digits)));
+        if (const report::TTreeListObj* prop = node.Property(); prop && !prop->Value.empty())
+            Out_.SetAsText(prop->Value, AppendXmlExportText);
     }
-    void Leave(const TTreeNode&, int) override { List_.CloseElement(); }
+    void Leave(const TTreeNode&, int) override { Out_.CloseElement(); }
 
 private:
-    support::XmlNodeList& List_;
+    support::TXmlStreamWriter& Out_;
 };
 
-void BuildDocument(const report::TReportTree& tree, bool keepPrivate, support::XmlDocument& doc) {
-    doc.Root().OpenElement("Taveric_Report");
-    TXmlWriter writer(doc.Root());
+// The whole document; the writer finishes it.
+void WriteDocument(const report::TReportTree& tree, bool keepPrivate,
+                   support::TXmlStreamWriter& out) {
+    out.OpenElement("Taveric_Report");
+    TXmlWriter writer(out);
     TExportWalkRule rule;
     rule.KeepPrivate = keepPrivate;
     rule.ChartLines = false;
     WalkExport(tree, rule, writer);
-    doc.Root().CloseElement();
+    out.CloseElement();
 }
 
 } // namespace
@@ -123,17 +111,18 @@ std::string EncodeXmlExportText(const std::string& text) {
 }
 
 std::string RenderXml(const report::TReportTree& tree, bool keepPrivate) {
-    support::XmlDocument doc;
-    BuildDocument(tree, keepPrivate, doc);
-    return doc.XmlText();
+    support::TXmlStreamWriter out;
+    WriteDocument(tree, keepPrivate, out);
+    return out.Finish();
 }
 
 bool SaveXml(const report::TReportTree& tree, const std::string& fileName, bool keepPrivate,
              std::string* error) {
     try {
-        support::XmlDocument doc;
-        BuildDocument(tree, keepPrivate, doc);
-        doc.SaveToFile(fileName);
+        // Written as the walk goes; the file is replaced only when the whole text is there.
+        support::TXmlStreamWriter out(fileName);
+        WriteDocument(tree, keepPrivate, out);
+        out.Finish();
         return true;
     } catch (const TExportError& e) {
         if (error != nullptr)
