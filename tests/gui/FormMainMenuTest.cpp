@@ -2,8 +2,13 @@
 // dialog library found through PATH.
 #include "FormMainTest.h"
 
+#include "ForwardingPlatform.h"
+#include "report/ReportFile.h"
 #include "support/platform/Platform.h"
+#include "ui/report/ExtTreeView.h"
 
+#include <QMenu>
+#include <QTest>
 #include <QToolButton>
 
 using namespace ostero;
@@ -54,6 +59,63 @@ TEST_F(FormMainMenu, OptionsButtonShowsWhenTheDialogLibraryIsFound) {
     ASSERT_NE(options, nullptr);
     EXPECT_TRUE(options->isVisibleTo(form.get()));
     EXPECT_EQ(options->text(), "Program&options");
+}
+
+// What the window hands to the desktop to open.
+class TOpenedPlatform : public ostero::testing::TForwardingPlatform {
+public:
+    using TForwardingPlatform::TForwardingPlatform;
+    bool ShellExecute(const std::string& target) override {
+        Opened.push_back(target);
+        return true;
+    }
+    std::vector<std::string> Opened;
+};
+
+TEST_F(FormMainMenu, HelpOpensTheTopicOfTheFocusedPageAsTheReportViewRoutesIt) {
+    const std::string help = Path("help.html");
+    std::ofstream(help) << "<html></html>";
+    Form_ = std::make_unique<ui::TFormMain>(std::vector<std::string>{"missing.trp"}, help, Loader_);
+    Form_->SetMessageSink(&Messages_);
+    TOpenedPlatform opened(platform::Platform());
+    platform::TPlatform* previous = platform::SetPlatform(&opened);
+    struct TRestore {
+        platform::TPlatform* Previous;
+        ~TRestore() { platform::SetPlatform(Previous); }
+    } restore{previous};
+    const std::string topic = "file://" + help + "#";
+
+    ASSERT_FALSE(Button("ImageButtonHelp").isHidden());
+    ui::TExtTreeView& report = Form_->ReportView();
+    Form_->ActivatePage(ui::TFormMain::TPage::Report);
+    Form_->show();
+    QApplication::setActiveWindow(Form_.get());
+    report.TreeView().setFocus();
+    QApplication::processEvents();
+    Messages_.Take();
+
+    // The report page without a report, with one, and in compare mode.
+    Button("ImageButtonHelp").click();
+    const std::string sample = std::string(std::getenv("OSTERO_TEST_DATA")) + "/reports/sample.trp";
+    Form_->OpenReport(QString::fromStdString(sample));
+    report.TreeView().setFocus();
+    Button("ImageButtonHelp").click();
+    Form_->SetOpenFileDialog(
+        [&](QWidget*, const QString&, const QString&) { return QString::fromStdString(sample); });
+    Form_->CompareReport();
+    report.TreeView().setFocus();
+    Button("ImageButtonHelp").click();
+    // The context menu's own topic, and the search page's.
+    Form_->UpdatePopupMenu();
+    QAction* item = Form_->PopupMenu().findChild<QAction*>("PMI_Help");
+    ASSERT_NE(item, nullptr);
+    EXPECT_TRUE(item->isVisible());
+    item->trigger();
+    Form_->ActivatePage(ui::TFormMain::TPage::Search);
+    Form_->findChild<QWidget*>("EditSearchDirectory")->setFocus();
+    QTest::keyClick(Form_->findChild<QWidget*>("EditSearchDirectory"), Qt::Key_F1);
+    EXPECT_EQ(opened.Opened, (std::vector<std::string>{topic + "210", topic + "205", topic + "230",
+                                                       topic + "220", topic + "300"}));
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "support/platform/Platform.h"
 #include "ui/report/ExtTreeView.h"
 #include "ui/shell/FormSearch.h"
+#include "ui/shell/HelpRouting.h"
 #include "ui/shell/QtBridge.h"
 #include "ui/shell/SearchResultItem.h"
 #include "ui/shell/SearchThread.h"
@@ -36,6 +37,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -141,6 +143,7 @@ TFormMain::TFormMain(std::vector<std::string> args, std::string helpFile,
                      support::TLanguageModuleLoader& languageLoader, QWidget* parent)
     : QMainWindow(parent), Args_(std::move(args)), LanguageLoader_(languageLoader) {
     setObjectName("FormMain");
+    setProperty(kHelpContextProperty, kHelpMainWindow);
     Settings_.HelpFile = std::move(helpFile);
     setWindowTitle(QApplication::applicationDisplayName());
     setMinimumSize(200, 130);
@@ -276,6 +279,11 @@ void TFormMain::CreateMenuBand() {
     });
     connect(ImageButtonSysInfo_, &QToolButton::clicked, this, [this] { SysInfoButtonClick(true); });
     connect(ImageButtonHelp_, &QToolButton::clicked, this, [this] { HelpButtonClick(); });
+    auto* f1 = new QShortcut(QKeySequence::HelpContents, this);
+    connect(f1, &QShortcut::activated, this, [this] {
+        if (HelpAvailable_)
+            HelpButtonClick();
+    });
     connect(ImageButtonOptions_, &QToolButton::clicked, this, [this] { OptionsButtonClick(); });
     connect(ImageButtonExit_, &QToolButton::clicked, this, &QWidget::close);
 }
@@ -283,6 +291,7 @@ void TFormMain::CreateMenuBand() {
 void TFormMain::CreateReportPage() {
     TabSheetReport_ = new QWidget(PageControl_);
     TabSheetReport_->setObjectName("TabSheetReport");
+    TabSheetReport_->setProperty(kHelpContextProperty, kHelpReportPage);
     auto* layout = new QVBoxLayout(TabSheetReport_);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -348,6 +357,7 @@ void TFormMain::CreateReportPage() {
 void TFormMain::CreateSysInfoPage() {
     TabSheetSysInfo_ = new QWidget(PageControl_);
     TabSheetSysInfo_->setObjectName("TabSheetSysInfo");
+    TabSheetSysInfo_->setProperty(kHelpContextProperty, kHelpSysInfoPage);
     auto* layout = new QVBoxLayout(TabSheetSysInfo_);
     layout->setContentsMargins(0, 0, 0, 0);
     auto* top = new TGradientPanel(TabSheetSysInfo_);
@@ -474,6 +484,7 @@ void TFormMain::CreateTestsPage() {
 void TFormMain::CreateSearchPage() {
     TabSheetSearch_ = new QWidget(PageControl_);
     TabSheetSearch_->setObjectName("TabSheetSearch");
+    TabSheetSearch_->setProperty(kHelpContextProperty, kHelpSearchPage);
     auto* grid = new QGridLayout(TabSheetSearch_);
     Label1_ = new QLabel(TabSheetSearch_);
     Label1_->setObjectName("Label1");
@@ -632,6 +643,9 @@ void TFormMain::CreatePopupMenu() {
     }
     PopupMenu_->addSeparator()->setObjectName("N4");
     PMI_CopyToClipboard_ = add("PMI_CopyToClipboard", QKeySequence(Qt::CTRL | Qt::Key_C));
+    PopupMenu_->addSeparator()->setObjectName("N1");
+    PMI_Help_ = add("PMI_Help");
+    connect(PMI_Help_, &QAction::triggered, this, [this] { ShowHelp(kHelpPopupMenu); });
 
     connect(PMI_Expand_, &QAction::triggered, this, [this] {
         TExtTreeView& view = ActiveView();
@@ -757,6 +771,7 @@ void TFormMain::RetranslateUi() {
     PMI_DebugMode_->setText(tr("Debug Mode"));
     PMI_PreviousDiff_->setText(tr("Previous Difference"));
     PMI_NextDiff_->setText(tr("Next Difference"));
+    PMI_Help_->setText(tr("Help"));
     UpdatePopupMenu();
     StatusPanel1_->setText(tr("Hardware and system information"));
 }
@@ -889,11 +904,32 @@ void TFormMain::ReportButtonClick(bool fromClick) {
 }
 
 void TFormMain::HelpButtonClick() {
-    // Topics by help context come with the help router; until then the help opens at its start.
-    const std::string& target =
-        Settings_.HelpFile.empty() ? Settings_.HelpDocument : Settings_.HelpFile;
-    if (!target.empty())
-        platform::Platform().ShellExecute(target);
+    if (Settings_.HelpFile.empty()) {
+        if (!Settings_.HelpDocument.empty())
+            platform::Platform().ShellExecute(Settings_.HelpDocument);
+        return;
+    }
+    // The topic of the control that has the focus, or of the nearest parent that has one.
+    int context = 0;
+    for (const QWidget* w = QApplication::focusWidget(); w != nullptr && context == 0;
+         w = w->parentWidget())
+        context = w->property(kHelpContextProperty).toInt();
+    ShowHelp(context != 0 ? context : kHelpMainWindow);
+}
+
+int TFormMain::ShowHelp(int context) {
+    const int topic = RoutedHelpContext(context, *ExtTreeListReport_);
+    if (Settings_.HelpFile.empty())
+        return topic;
+    // An HTML help document names its topics by anchors; other formats open at their start.
+    const QString file = FromPath(Settings_.HelpFile);
+    const QString suffix = QFileInfo(file).suffix().toLower();
+    if (suffix == "htm" || suffix == "html")
+        platform::Platform().ShellExecute(
+            ToPath(QUrl::fromLocalFile(file).toString() + "#" + QString::number(topic)));
+    else
+        platform::Platform().ShellExecute(Settings_.HelpFile);
+    return topic;
 }
 
 void TFormMain::OptionsButtonClick() {
@@ -1153,6 +1189,8 @@ TExtTreeView& TFormMain::ActiveView() {
 void TFormMain::UpdatePopupMenu() {
     if (PMI_CopyToClipboard_ == nullptr || ExtTreeListReport_ == nullptr)
         return;
+    // Topics by number exist only in a real help file, not in the plain help document.
+    PMI_Help_->setVisible(!ImageButtonHelp_->isHidden() && Settings_.HelpDocument.empty());
     if (ActivePage() == TPage::SysInfo && ExtTreeViewSysInfo_ != nullptr) {
         UpdateSysInfoPopupMenu();
         return;

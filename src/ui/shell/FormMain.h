@@ -129,6 +129,8 @@ public:
     void ConfigButtonClick();
     // The report page's "Copy to clipboard": the chart while it is shown, else the text.
     void CopyToClipboard();
+    // Shows the help topic for `context` as the help routing answers it; the topic shown.
+    int ShowHelp(int context);
     // Applies the enabling rules of the shared context menu to the active page.
     void UpdatePopupMenu();
     // The shared context menu (its items are named like PMI_FindText).
@@ -279,6 +281,7 @@ private:
     QAction* PMI_PreviousDiff_ = nullptr;
     QAction* PMI_NextDiff_ = nullptr;
     QAction* PMI_CopyToClipboard_ = nullptr;
+    QAction* PMI_Help_ = nullptr;
 };
 
 } // namespace ostero::ui

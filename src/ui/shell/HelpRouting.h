@@ -5,6 +5,12 @@ namespace ostero::ui {
 
 class TExtTreeView;
 
+// The widget property that carries a control's help context (0 or absent: none).
+constexpr const char* kHelpContextProperty = "helpContext";
+constexpr int kHelpMainWindow = 100;
+constexpr int kHelpPopupMenu = 220; // the "Help" item of the views' context menu
+constexpr int kHelpSysInfoPage = 250;
+constexpr int kHelpSearchPage = 300;
 constexpr int kHelpReportPage = 205;    // the report page with a report
 constexpr int kHelpReportEmpty = 210;   // the report page without nodes
 constexpr int kHelpReportCompare = 230; // the report page in compare mode
