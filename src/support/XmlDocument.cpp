@@ -170,8 +170,8 @@ public:
     void Truncate(std::size_t size) { FText.resize(size); }
     void CheckRoom(std::size_t more) const {
         if (Size() > XmlDocument::kMaxTextSize || more > XmlDocument::kMaxTextSize - Size())
-            throw XmlError("The XML text would be larger than " +
-                           std::to_string(XmlDocument::kMaxTextSize) + " bytes");
+            [[unlikely]]
+            ThrowTooLarge();
     }
     // Called between elements. A failed write is kept by the file and reported when it is
     // committed; what follows is not written any more.
@@ -189,6 +189,12 @@ public:
     }
 
 private:
+    // Apart, so that the checks on every piece stay small enough to be inlined.
+    [[noreturn, gnu::noinline, gnu::cold]] static void ThrowTooLarge() {
+        throw XmlError("The XML text would be larger than " +
+                       std::to_string(XmlDocument::kMaxTextSize) + " bytes");
+    }
+
     platform::TFileReplacement* FFile;
     std::string FText;
     std::size_t FFlushed = 0;
