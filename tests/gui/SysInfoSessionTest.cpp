@@ -895,4 +895,64 @@ TEST_F(SysInfoSession, AStoppedAgentServiceIsOfferedARestartElseTheModulesTakeOv
     }
 }
 
+TEST_F(SysInfoSession, ConfigurationOpensTheAgentsDialogOnlyForTheAgentsEntries) {
+    // The recording dialog library is found through PATH, as an installed one would be.
+    const char* libs = std::getenv("OSTERO_TESTLIB_DIR");
+    ASSERT_NE(libs, nullptr);
+    const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+    const std::string log = Path("dialogs.log");
+    ::setenv("PATH",
+             ((std::filesystem::path(libs) / "full" / "Shared").string() + ":" + oldPath).c_str(),
+             1);
+    ::setenv("OSTERO_TESTLIB_LOG", log.c_str(), 1);
+    struct TRestore {
+        std::string Path;
+        ~TRestore() {
+            ::setenv("PATH", Path.c_str(), 1);
+            ::unsetenv("OSTERO_TESTLIB_LOG");
+        }
+    } restore{oldPath};
+    UseTimeout(400);
+    ASSERT_TRUE(Form_->OptionsAvailable());
+    const auto logged = [&] {
+        std::ifstream in(log);
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line.substr(0, line.find('|')) + "|" +
+                            line.substr(line.rfind('|') + 1));
+        return lines;
+    };
+
+    // The modules inside the program have nothing to configure.
+    PressSysInfo();
+    ASSERT_EQ(Session().Mode(), TConnectionMode::LocalModules);
+    View().SetSelected(Category(401));
+    EXPECT_FALSE(Button("ImageButtonSysInfoConfig").isEnabled());
+
+    Button("ImageButtonConnect").click();
+    StartAgent();
+    Button("ImageButtonConnect").click();
+    ASSERT_EQ(Session().Mode(), TConnectionMode::LocalAgent);
+    struct TCase {
+        int32_t Category;
+        bool Enabled;
+    };
+    for (const TCase c : {TCase{400, true}, TCase{401, true}, TCase{402, true}, TCase{406, true}}) {
+        SCOPED_TRACE(c.Category);
+        View().SetSelected(Category(c.Category));
+        EXPECT_EQ(Button("ImageButtonSysInfoConfig").isEnabled(), c.Enabled);
+    }
+    // A live entry's updates pause while the dialog is open and go on afterwards.
+    Open(Category(406));
+    ASSERT_TRUE(Session().UpdateTimer().isActive());
+    Button("ImageButtonSysInfoConfig").click();
+    EXPECT_EQ(logged(), std::vector<std::string>{"ShowSharedMemConfigDialog|400"});
+    EXPECT_TRUE(Session().UpdateTimer().isActive());
+    EXPECT_EQ(Messages_.Take(), std::vector<std::string>{});
+
+    // Without a session the button is off.
+    Button("ImageButtonConnect").click();
+    EXPECT_FALSE(Button("ImageButtonSysInfoConfig").isEnabled());
+}
+
 } // namespace

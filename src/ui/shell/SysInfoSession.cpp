@@ -232,8 +232,8 @@ bool TSysInfoSession::ConnectSession(bool showErrors) {
             AddBasicInformation();
 
         const bool agent = Mode_ == TConnectionMode::LocalAgent;
-        if (agent && support::CurrentLanguageCode() != "EN" &&
-            !support::CurrentLanguageCode().empty()) {
+        // The agent answers in the language of the viewer's language module, when one is in use.
+        if (agent && support::CurrentLanguage() != support::kNoLanguage) {
             std::string answer;
             const uint32_t result = sources::SourceQueryLocked(
                 "SetLanguage:" + support::CurrentLanguageCode(), Timeout(), true, answer);
