@@ -2,9 +2,13 @@
 
 #include "export/ExportWalk.h"
 
+#include <algorithm>
+#include <charconv>
+#include <clocale>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 namespace ostero::exporting {
 
@@ -50,41 +54,106 @@ void CivilFromDays(int64_t days, int64_t& year, int& month, int& day) {
     year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
 }
 
-// "dd.mm.yyyy;hh:nn:ss;" of a TDateTime. As with the date-time type it stands for, the whole
-// part counts the days and the fraction, taken without its sign, the time of day.
-std::string DateTimeFields(report::TDateTime x) {
-    constexpr double kMsPerDay = 86400000.0;
-    // Beyond the years 1..9999 (and for NaN) there is no date to write.
-    if (!(x > -693594.0 && x < 2958466.0))
-        return ";;";
-    int64_t days = static_cast<int64_t>(std::trunc(x));
-    int64_t ms = std::llround(std::fabs(x - static_cast<double>(days)) * kMsPerDay);
-    if (ms >= static_cast<int64_t>(kMsPerDay)) { // rounded up to the next midnight
-        ms = 0;
-        days += x < 0 ? -1 : 1;
+// Appends `value` as exactly `width` decimal digits (value >= 0).
+void AppendDigits(std::string& out, int64_t value, int width) {
+    char digits[20];
+    for (int i = width - 1; i >= 0; --i) {
+        digits[i] = static_cast<char>('0' + value % 10);
+        value /= 10;
     }
-    int64_t year;
-    int month, day;
-    CivilFromDays(days - 25569, year, month, day); // 30.12.1899 is 25569 days before 1970
-    const int64_t seconds = ms / 1000;
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%02d.%02d.%04lld;%02lld:%02lld:%02lld;", day, month,
-                  static_cast<long long>(year), static_cast<long long>(seconds / 3600),
-                  static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
-    return buffer;
+    out.append(digits, static_cast<size_t>(width));
 }
 
-// General format, up to 15 significant digits; snprintf takes the decimal separator from
-// LC_NUMERIC.
-std::string GeneralNumber(double value) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.15g", value);
-    return buffer;
-}
+// Appends "dd.mm.yyyy;hh:nn:ss;" of TDateTimes. As with the date-time type it stands for, the
+// whole part counts the days and the fraction, taken without its sign, the time of day. The
+// points of a chart lie mostly on few days: the date of the last day is kept.
+class TDateTimeFields {
+public:
+    void Append(std::string& out, report::TDateTime x) {
+        constexpr double kMsPerDay = 86400000.0;
+        // Beyond the years 1..9999 (and for NaN) there is no date to write.
+        if (!(x > -693594.0 && x < 2958466.0)) {
+            out += ";;";
+            return;
+        }
+        int64_t days = static_cast<int64_t>(std::trunc(x));
+        int64_t ms = std::llround(std::fabs(x - static_cast<double>(days)) * kMsPerDay);
+        if (ms >= static_cast<int64_t>(kMsPerDay)) { // rounded up to the next midnight
+            ms = 0;
+            days += x < 0 ? -1 : 1;
+        }
+        if (days != Days_ || Date_.empty()) {
+            int64_t year;
+            int month, day;
+            CivilFromDays(days - 25569, year, month, day); // 30.12.1899 is 25569 days before 1970
+            Date_.clear();
+            AppendDigits(Date_, day, 2);
+            Date_ += '.';
+            AppendDigits(Date_, month, 2);
+            Date_ += '.';
+            AppendDigits(Date_, year, 4);
+            Date_ += ';';
+            Days_ = days;
+        }
+        out += Date_;
+        const int64_t seconds = ms / 1000;
+        AppendDigits(out, seconds / 3600, 2);
+        out += ':';
+        AppendDigits(out, seconds / 60 % 60, 2);
+        out += ':';
+        AppendDigits(out, seconds % 60, 2);
+        out += ';';
+    }
 
-void DropLastSeparator(std::string& line) {
-    if (!line.empty() && line.back() == ';')
-        line.pop_back();
+private:
+    int64_t Days_ = 0;
+    std::string Date_;
+};
+
+// Appends numbers as snprintf with "%.15g" writes them (general format, up to 15 significant
+// digits, the decimal separator of LC_NUMERIC), without the cost of snprintf for each value: a
+// chart holds many of them.
+class TGeneralNumber {
+public:
+    TGeneralNumber() {
+        const char* point = std::localeconv()->decimal_point;
+        Point_ = point != nullptr && *point != '\0' ? point : ".";
+    }
+
+    void Append(std::string& out, double value) const {
+        char buffer[64];
+        // Whole numbers below 10^15 have at most 15 digits: written as integers.
+        if (value == std::trunc(value) && std::fabs(value) < 1e15 &&
+            !(value == 0 && std::signbit(value))) {
+            const auto end =
+                std::to_chars(buffer, buffer + sizeof buffer, static_cast<int64_t>(value)).ptr;
+            out.append(buffer, end);
+            return;
+        }
+        if (!std::isfinite(value)) {
+            std::snprintf(buffer, sizeof buffer, "%.15g", value);
+            out += buffer;
+            return;
+        }
+        // The same digits as printf's "%.15g" in the C locale.
+        const char* end =
+            std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15)
+                .ptr;
+        const char* dot = std::find(static_cast<const char*>(buffer), end, '.');
+        out.append(static_cast<const char*>(buffer), dot);
+        if (dot != end) {
+            out += Point_;
+            out.append(dot + 1, end);
+        }
+    }
+
+private:
+    std::string Point_;
+};
+
+void DropLastSeparator(std::string& out) {
+    if (!out.empty() && out.back() == ';')
+        out.pop_back();
 }
 
 } // namespace
@@ -121,27 +190,37 @@ bool SaveText(const report::TReportTree& tree, const std::string& fileName, bool
 }
 
 std::string RenderChartCsv(const report::TChart& chart) {
-    std::string out;
-    std::string line = "Date;Time;";
+    std::vector<const report::TChartSeries*> active;
     for (const report::TChartSeries& series : chart.Series)
         if (series.Active)
-            line += series.Title + ";";
-    DropLastSeparator(line);
-    out += line + "\r\n";
-    if (chart.Series.empty())
+            active.push_back(&series);
+    const std::vector<report::TChartPoint>* times =
+        chart.Series.empty() ? nullptr : &chart.Series[0].Points;
+
+    std::string out;
+    // Date and time, and a few digits for each value: one allocation for most charts.
+    out.reserve(64 + (times != nullptr ? times->size() * (24 + 8 * active.size()) : 0));
+    out += "Date;Time;";
+    for (const report::TChartSeries* series : active) {
+        out += series->Title;
+        out += ';';
+    }
+    DropLastSeparator(out);
+    out += "\r\n";
+    if (times == nullptr)
         return out;
-    const std::vector<report::TChartPoint>& times = chart.Series[0].Points;
-    for (size_t index = 0; index < times.size(); ++index) {
-        line = DateTimeFields(times[index].X);
-        for (const report::TChartSeries& series : chart.Series) {
-            if (!series.Active)
-                continue;
-            if (index < series.Points.size() && !series.Points[index].Missing)
-                line += GeneralNumber(series.Points[index].Y);
-            line += ";";
+
+    TDateTimeFields dateTime;
+    const TGeneralNumber number;
+    for (size_t index = 0; index < times->size(); ++index) {
+        dateTime.Append(out, (*times)[index].X);
+        for (const report::TChartSeries* series : active) {
+            if (index < series->Points.size() && !series->Points[index].Missing)
+                number.Append(out, series->Points[index].Y);
+            out += ';';
         }
-        DropLastSeparator(line);
-        out += line + "\r\n";
+        DropLastSeparator(out);
+        out += "\r\n";
     }
     return out;
 }

@@ -6,9 +6,13 @@
 
 #include <clocale>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <sstream>
+#include <vector>
 
 #include <unistd.h>
 
@@ -151,6 +155,104 @@ TEST_F(ChartCsv, DatesAcrossTheRangeOfTheDateTimeType) {
         series.AddPoint(c.X, 1);
         EXPECT_EQ(RenderChartCsv(chart), std::string("Date;Time\r\n") + c.Line + "\r\n") << c.X;
     }
+}
+
+// The values of a chart against what printf's "%.15g" writes for them, one value per line.
+std::string ValuesAsPrintfWrites(const std::vector<double>& values) {
+    std::string expected = "Date;Time;V\r\n";
+    for (const double value : values) {
+        char buffer[64];
+        std::snprintf(buffer, sizeof buffer, "%.15g", value);
+        expected += std::string("15.03.2023;12:00:00;") + buffer + "\r\n";
+    }
+    return expected;
+}
+
+TChart ChartOfValues(const std::vector<double>& values) {
+    TChart chart;
+    report::TChartSeries& series = chart.AddSeries("V");
+    for (const double value : values)
+        series.AddPoint(45000.5, value);
+    return chart;
+}
+
+TEST_F(ChartCsv, ValuesAsPrintfGeneralFormatWithFifteenDigits) {
+    std::vector<double> values = {0,
+                                  -0.0,
+                                  1,
+                                  -1,
+                                  41.5,
+                                  0.1 + 0.2,
+                                  1.0 / 3,
+                                  2.0 / 3,
+                                  1e-5,
+                                  1.5e-5,
+                                  1e-4,
+                                  123456,
+                                  1e14,
+                                  1e15,
+                                  999999999999999.0,
+                                  999999999999999.4,
+                                  1e15 + 2,
+                                  123456789012345678.0,
+                                  -123456789.125,
+                                  1e20,
+                                  1e100,
+                                  -1e-300,
+                                  5e-324,
+                                  1.7976931348623157e308,
+                                  0.000123456789012345678,
+                                  99999.99999999999,
+                                  9.9999999999999995,
+                                  std::numeric_limits<double>::infinity(),
+                                  -std::numeric_limits<double>::infinity(),
+                                  std::nan("")};
+    // A spread of magnitudes and digit patterns, the same every run.
+    uint64_t seed = 0x9E3779B97F4A7C15u;
+    for (int i = 0; i < 3000; ++i) {
+        seed = seed * 6364136223846793005u + 1442695040888963407u;
+        const double mantissa = static_cast<double>(seed >> 11) / 9007199254740992.0;
+        const int exponent = static_cast<int>((seed >> 3) % 61) - 30;
+        values.push_back((seed & 1 ? -1 : 1) * mantissa * std::pow(10.0, exponent));
+        values.push_back(std::round(mantissa * 1e6) / 100); // sensor readings of two decimals
+    }
+    EXPECT_EQ(RenderChartCsv(ChartOfValues(values)), ValuesAsPrintfWrites(values));
+}
+
+TEST_F(ChartCsv, DecimalSeparatorOfTheNumericLocale) {
+    const char* commaLocales[] = {"de_DE.UTF-8", "de_DE.utf8", "de_DE", "fr_FR.UTF-8",
+                                  "ru_RU.UTF-8"};
+    const char* chosen = nullptr;
+    for (const char* name : commaLocales) {
+        if (std::setlocale(LC_NUMERIC, name) != nullptr) {
+            chosen = name;
+            break;
+        }
+    }
+    if (chosen == nullptr)
+        GTEST_SKIP() << "no locale with a decimal comma is installed";
+    const std::vector<double> values = {41.5, 1e-5, 1.25e20, 3};
+    const std::string csv = RenderChartCsv(ChartOfValues(values));
+    const std::string expected = ValuesAsPrintfWrites(values);
+    std::setlocale(LC_NUMERIC, "C");
+    EXPECT_EQ(csv, expected) << chosen;
+    EXPECT_NE(csv.find("41,5"), std::string::npos);
+}
+
+// Points of many days in a row, and back to a day seen before: each line has its own date.
+TEST_F(ChartCsv, DateOfEachPointAcrossDays) {
+    TChart chart;
+    report::TChartSeries& series = chart.AddSeries("S");
+    series.Active = false;
+    for (const double x : {45000.999, 45001.0, 45001.5, 45000.25, -0.5, -0.25})
+        series.AddPoint(x, 1);
+    EXPECT_EQ(RenderChartCsv(chart), "Date;Time\r\n"
+                                     "15.03.2023;23:58:33\r\n"
+                                     "16.03.2023;00:00:00\r\n"
+                                     "16.03.2023;12:00:00\r\n"
+                                     "15.03.2023;06:00:00\r\n"
+                                     "30.12.1899;12:00:00\r\n"
+                                     "30.12.1899;06:00:00\r\n");
 }
 
 TEST_F(TempDir, SaveChartCsvWithoutChartOrSeriesLeavesTheFileAlone) {
