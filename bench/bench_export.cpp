@@ -24,6 +24,17 @@ std::string File(const char* name) {
     return (std::filesystem::temp_directory_path() / name).string();
 }
 
+// A chart of four series with one point per four report nodes: as many values as nodes, with
+// two decimals like sensor readings.
+void AddChart(report::TReportDocument& doc, size_t nodes) {
+    for (int s = 0; s < 4; ++s)
+        doc.Chart.AddSeries("Sensor " + std::to_string(s) + " [V]");
+    for (size_t p = 0; p < nodes / 4; ++p) {
+        for (auto& series : doc.Chart.Series)
+            series.AddPoint(45000 + p / 1440.0, 1.0 + static_cast<double>(p % 701) / 100);
+    }
+}
+
 // The load of the same report, for comparison.
 void BM_LoadReport(benchmark::State& state) {
     const size_t nodes = static_cast<size_t>(state.range(0));
@@ -72,14 +83,8 @@ void BM_Writer(benchmark::State& state) {
     const int format = static_cast<int>(state.range(1));
     report::TReportDocument doc;
     bench::GenerateReport(doc, nodes);
-    if (format == 3) {
-        for (int s = 0; s < 4; ++s)
-            doc.Chart.AddSeries("Sensor " + std::to_string(s) + " [V]");
-        for (size_t p = 0; p < nodes / 4; ++p) {
-            for (auto& series : doc.Chart.Series)
-                series.AddPoint(45000 + p / 1440.0, 1.0 + p % 7);
-        }
-    }
+    if (format == 3)
+        AddChart(doc, nodes);
     const char* names[] = {"ostero-bench.txt", "ostero-bench.xml", "ostero-bench.json",
                            "ostero-bench.csv"};
     const std::string file = File(names[format]);
@@ -111,12 +116,14 @@ BENCHMARK(BM_Writer)
 
 // The same writers without the file: the text made in memory, so that the writing itself can
 // be told apart from the disk (the saves above flush the file to disk before they answer).
-// 0 HTML page, 1 MIME HTML, 2 XML, 3 JSON.
+// 0 HTML page, 1 MIME HTML, 2 XML, 3 JSON, 4 chart CSV.
 void BM_Render(benchmark::State& state) {
     const size_t nodes = static_cast<size_t>(state.range(0));
     const int format = static_cast<int>(state.range(1));
     report::TReportDocument doc;
     bench::GenerateReport(doc, nodes);
+    if (format == 4)
+        AddChart(doc, nodes);
     exporting::THtmlOptions options;
     options.Mime = format == 1;
     options.KeepPrivate = true;
@@ -127,8 +134,10 @@ void BM_Render(benchmark::State& state) {
             return exporting::RenderHtml(doc.Tree, "ostero-bench.htm", options).Document.size();
         case 2:
             return exporting::RenderXml(doc.Tree, true).size();
-        default:
+        case 3:
             return exporting::RenderJson(doc, true).size();
+        default:
+            return exporting::RenderChartCsv(doc.Chart).size();
         }
     };
     size_t bytes = 0;
@@ -139,7 +148,7 @@ void BM_Render(benchmark::State& state) {
 }
 BENCHMARK(BM_Render)
     ->ArgNames({"nodes", "format"})
-    ->ArgsProduct({{10000, 100000, 1000000}, {0, 1, 2, 3}})
+    ->ArgsProduct({{10000, 100000, 1000000}, {0, 1, 2, 3, 4}})
     ->Unit(benchmark::kMillisecond);
 
 } // namespace
