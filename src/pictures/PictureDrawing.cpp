@@ -495,4 +495,45 @@ QImage DrawBanner() {
     return image;
 }
 
+QImage DrawMenuTop() {
+    QImage image = Blank(kMenuTopWidth, kMenuTopHeight);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+
+    // The banner's mark, smaller, beside the name in two lines.
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(Qt::white, 3));
+    p.drawEllipse(QRectF(4, 21, 20, 20));
+    p.setPen(QPen(QColor(0xFC, 0xAF, 0x3E), 3));
+    p.drawEllipse(QRectF(17, 21, 20, 20));
+
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(11);
+    p.setFont(font);
+    p.setPen(QColor(0xD3, 0xD7, 0xCF));
+    p.drawText(QRect(46, 12, kMenuTopWidth - 46, 16), Qt::AlignLeft | Qt::AlignBottom,
+               QStringLiteral("Taveric"));
+    font.setPixelSize(20);
+    font.setBold(true);
+    p.setFont(font);
+    p.setPen(Qt::white);
+    p.drawText(QRect(46, 27, kMenuTopWidth - 46, 24), Qt::AlignLeft | Qt::AlignVCenter,
+               QStringLiteral("Ostero"));
+    return image;
+}
+
+QImage Greyed(const QImage& image) {
+    QImage grey = image.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < grey.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(grey.scanLine(y));
+        for (int x = 0; x < grey.width(); ++x) {
+            // Lighter than the true grey value and half as opaque, as disabled pictures look.
+            const int value = 128 + qGray(line[x]) / 2;
+            line[x] = qRgba(value, value, value, qAlpha(line[x]) / 2);
+        }
+    }
+    return grey;
+}
+
 } // namespace ostero::pictures::detail

@@ -48,10 +48,22 @@ struct TIconSource {
 // The source of icon-list entry 0..121.
 const TIconSource& IconSource(int entry);
 
+struct TMenuSource {
+    const char* Tango; // path below the theme's 24x24 folder
+    bool Greyed;       // shown as a disabled control shows it
+};
+
+// The source of menu-list entry 0..19.
+const TMenuSource& MenuSource(int entry);
+
 // A 16x16 transparent ARGB32 picture with `drawn` painted on it.
 QImage DrawIcon(TDrawn drawn, int32_t arg);
 void DrawBadge(QImage& image, TBadge badge);
 QImage DrawStateImage(int entry);
 QImage DrawBanner();
+// Light on transparent, for the black top of the menu band.
+QImage DrawMenuTop();
+// The picture in grey, fainter: how a disabled control shows it.
+QImage Greyed(const QImage& image);
 
 } // namespace ostero::pictures::detail

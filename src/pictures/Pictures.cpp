@@ -18,18 +18,18 @@ namespace ostero::pictures {
 
 namespace {
 
-QImage LoadEmbedded(const char* name) {
-    for (size_t i = 0; i < detail::kEmbeddedPictureCount; ++i) {
-        const auto& picture = detail::kEmbeddedPictures[i];
+QImage LoadEmbedded(const char* name, const detail::TEmbeddedPicture* pictures, size_t count,
+                    int size) {
+    for (size_t i = 0; i < count; ++i) {
+        const auto& picture = pictures[i];
         if (std::strcmp(picture.Name, name) != 0)
             continue;
         QImage image;
         if (!image.loadFromData(picture.Data, static_cast<int>(picture.Size), "PNG"))
             throw std::runtime_error(std::string("packed picture cannot be read: ") + name);
         image = image.convertToFormat(QImage::Format_ARGB32);
-        if (image.size() != QSize(kIconSize, kIconSize))
-            image =
-                image.scaled(kIconSize, kIconSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        if (image.size() != QSize(size, size))
+            image = image.scaled(size, size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         return image;
     }
     throw std::runtime_error(std::string("picture not packed: ") + name);
@@ -37,10 +37,18 @@ QImage LoadEmbedded(const char* name) {
 
 QImage MakeIcon(int entry) {
     const auto& source = detail::IconSource(entry);
-    QImage image =
-        source.Tango ? LoadEmbedded(source.Tango) : detail::DrawIcon(source.Drawn, source.Arg);
+    QImage image = source.Tango ? LoadEmbedded(source.Tango, detail::kEmbeddedPictures,
+                                               detail::kEmbeddedPictureCount, kIconSize)
+                                : detail::DrawIcon(source.Drawn, source.Arg);
     detail::DrawBadge(image, source.Badge);
     return image;
+}
+
+QImage MakeMenuImage(int entry) {
+    const auto& source = detail::MenuSource(entry);
+    QImage image = LoadEmbedded(source.Tango, detail::kEmbeddedMenuPictures,
+                                detail::kEmbeddedMenuPictureCount, kMenuImageSize);
+    return source.Greyed ? detail::Greyed(image) : image;
 }
 
 // Pictures are made once; QImage copies share the data.
@@ -78,6 +86,18 @@ QImage ImageForCode(int32_t imageCode) {
 
 QImage BannerImage() {
     return detail::DrawBanner();
+}
+
+QImage MenuImage(int entry) {
+    if (entry < 0 || entry >= kMenuImageCount)
+        return {};
+    static std::array<QImage, kMenuImageCount> cache;
+    static std::once_flag once;
+    return Cached(cache, once, &MakeMenuImage, entry);
+}
+
+QImage MenuTopImage() {
+    return detail::DrawMenuTop();
 }
 
 std::string IconGif(int entry) {

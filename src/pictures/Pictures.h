@@ -14,6 +14,10 @@ constexpr int kStateImageCount = 21; // state-image list entries 0..20
 constexpr int kIconSize = 16;
 constexpr int kBannerWidth = 341;
 constexpr int kBannerHeight = 40;
+constexpr int kMenuImageCount = 20; // 24-pixel menu list entries 0..19
+constexpr int kMenuImageSize = 24;
+constexpr int kMenuTopWidth = 156; // fits the narrowest menu band
+constexpr int kMenuTopHeight = 62;
 
 // State-image entries that have a meaning.
 enum TStateImage : int {
@@ -32,6 +36,20 @@ enum TStateImage : int {
     siVolatileRemoved = 20,
 };
 
+// Menu-list entries that the window uses.
+enum TMenuImage : int {
+    miHelp = 7,
+    miExit = 8,
+    miNotConnected = 9,
+    miConnectionFrame1 = 10, // frames 1..4 of the connection picture are entries 10..13
+    miReport = 14,
+    miSearch = 15,
+    miSysInfo = 16,
+    miOptions = 17,
+    miTests = 18,
+    miTestsDisabled = 19,
+};
+
 // 16x16 ARGB32 pictures; a null image for an entry outside the list (as for "no picture").
 QImage IconImage(int entry);
 QImage StateImage(int entry);
@@ -40,6 +58,11 @@ QImage ImageForCode(int32_t imageCode);
 
 // The report banner: product name and logo, 341x40.
 QImage BannerImage();
+
+// 24x24 ARGB32 pictures of the menu list; a null image for an entry outside it.
+QImage MenuImage(int entry);
+// The picture at the top of the menu band: mark and product name, light on transparent.
+QImage MenuTopImage();
 
 // GIF89a bytes of a picture with at most 256 colours (more are reduced). With
 // `magentaTransparent` the colour 0xFF00FF becomes the transparent colour. Throws

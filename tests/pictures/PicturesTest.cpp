@@ -235,4 +235,63 @@ TEST_F(Pictures, EncodersRejectBadInput) {
         EXPECT_THROW(EncodeJpeg(image, quality), std::invalid_argument) << quality;
 }
 
+TEST_F(Pictures, EveryMenuEntryIsAVisible24x24PictureAndOthersAreNull) {
+    for (int entry = 0; entry < kMenuImageCount; ++entry) {
+        const QImage image = MenuImage(entry);
+        ASSERT_FALSE(image.isNull()) << entry;
+        EXPECT_EQ(image.size(), QSize(kMenuImageSize, kMenuImageSize)) << entry;
+        EXPECT_TRUE(HasVisiblePixel(image)) << entry;
+    }
+    EXPECT_TRUE(MenuImage(-1).isNull());
+    EXPECT_TRUE(MenuImage(kMenuImageCount).isNull());
+}
+
+// The window's buttons must not share a picture, nor the frames of the connection animation
+// (else the animation stands still).
+TEST_F(Pictures, MenuPicturesOfTheWindowAreAllDifferent) {
+    const int used[] = {miHelp,
+                        miExit,
+                        miNotConnected,
+                        miConnectionFrame1,
+                        miConnectionFrame1 + 1,
+                        miConnectionFrame1 + 2,
+                        miConnectionFrame1 + 3,
+                        miReport,
+                        miSearch,
+                        miSysInfo,
+                        miOptions,
+                        miTests,
+                        miTestsDisabled};
+    for (int a : used)
+        for (int b : used)
+            if (a < b)
+                EXPECT_NE(MenuImage(a), MenuImage(b)) << a << " and " << b;
+}
+
+TEST_F(Pictures, DisabledTestsPictureIsTheTestsPictureInFaintGrey) {
+    const QImage tests = MenuImage(miTests);
+    const QImage disabled = MenuImage(miTestsDisabled);
+    for (int y = 0; y < kMenuImageSize; ++y) {
+        for (int x = 0; x < kMenuImageSize; ++x) {
+            const QRgb pixel = disabled.pixel(x, y);
+            EXPECT_EQ(qRed(pixel), qGreen(pixel)) << x << "," << y;
+            EXPECT_EQ(qGreen(pixel), qBlue(pixel)) << x << "," << y;
+            EXPECT_EQ(qAlpha(pixel), qAlpha(tests.pixel(x, y)) / 2) << x << "," << y;
+        }
+    }
+}
+
+TEST_F(Pictures, MenuTopPictureIsLightOnTransparentAndFitsTheNarrowestBand) {
+    const QImage top = MenuTopImage();
+    EXPECT_EQ(top.size(), QSize(kMenuTopWidth, kMenuTopHeight));
+    EXPECT_LE(top.width(), 165);
+    EXPECT_EQ(qAlpha(top.pixel(0, 0)), 0);
+    int white = 0;
+    for (int y = 0; y < top.height(); ++y)
+        for (int x = 0; x < top.width(); ++x)
+            if ((top.pixel(x, y) | 0xFF000000u) == 0xFFFFFFFFu && qAlpha(top.pixel(x, y)) == 255)
+                ++white;
+    EXPECT_GT(white, 50); // the name, readable on the black panel
+}
+
 } // namespace
