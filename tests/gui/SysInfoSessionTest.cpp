@@ -70,12 +70,17 @@ protected:
         Prepare();
     }
 
-    void StartAgent() {
+    // The agent program; `sharedFolder` replaces the folder it loads the modules from.
+    void StartAgent(const std::string& sharedFolder = {}) {
         const std::string agent = Stage_ + "/Vigant/vigantd";
         ASSERT_TRUE(std::filesystem::exists(agent)) << agent;
         Pid_ = ::fork();
         if (Pid_ == 0) {
-            ::execl(agent.c_str(), agent.c_str(), static_cast<char*>(nullptr));
+            if (sharedFolder.empty())
+                ::execl(agent.c_str(), agent.c_str(), static_cast<char*>(nullptr));
+            else
+                ::execl(agent.c_str(), agent.c_str(), "--shared-folder", sharedFolder.c_str(),
+                        static_cast<char*>(nullptr));
             ::_exit(127);
         }
         for (int i = 0; i < 300; ++i) {
@@ -953,6 +958,78 @@ TEST_F(SysInfoSession, ConfigurationOpensTheAgentsDialogOnlyForTheAgentsEntries)
     // Without a session the button is off.
     Button("ImageButtonConnect").click();
     EXPECT_FALSE(Button("ImageButtonSysInfoConfig").isEnabled());
+}
+
+TEST_F(SysInfoSession, EntryKindsDecideWhatIsFetchedSortedAndShownAsEmpty) {
+    const char* libs = std::getenv("OSTERO_TESTLIB_DIR");
+    ASSERT_NE(libs, nullptr);
+    ::setenv("OSTERO_TESTLIB_MODE", "kinds", 1);
+    struct TRestore {
+        ~TRestore() { ::unsetenv("OSTERO_TESTLIB_MODE"); }
+    } restore;
+    // A hardware module whose entries are one of each kind, and no operating-system module.
+    Form_->SysInfoSession().SetProgramFolder(std::string(libs) + "/infomodule/Ostero/");
+    Form_->show();
+    Session().DisconnectSession();
+    Button("ImageButtonSysInfo").click();
+    ASSERT_EQ(Session().Mode(), TConnectionMode::LocalModules);
+    TTreeNode* hardware = Category(401);
+    ASSERT_EQ(ChildTexts(hardware),
+              (std::vector<std::string>{"Live sorted", "Known empty", "Yields nothing",
+                                        "Again on demand"}));
+    View().TreeView().expand(View().Model().IndexOf(hardware));
+    const auto kind = [&](size_t position) {
+        return Session().RootInfo(Session().HardwareModule(), position)->Kind;
+    };
+
+    // 258: live, and its lines sorted by the rank of their pictures.
+    TTreeNode* live = hardware->Child(0);
+    Open(live);
+    EXPECT_EQ(ChildTexts(live), (std::vector<std::string>{"Mainboard", "Processor", "Unknown"}));
+    EXPECT_EQ(kind(0), 2);
+    EXPECT_TRUE(Session().RootInfo(Session().HardwareModule(), 0)->Sorted);
+    EXPECT_TRUE(Session().UpdateTimer().isActive());
+
+    // 3: known to be empty, never asked, and said so.
+    TTreeNode* empty = hardware->Child(1);
+    View().SetSelected(empty);
+    EXPECT_FALSE(Session().UpdateTimer().isActive());
+    EXPECT_EQ(Form_->StatusText().toStdString(), "Known empty: No information available");
+    EXPECT_FALSE(Session().LoadEntryOnDemand());
+
+    // 0 that yields nothing becomes 3; 1 stays 1, so it is asked again next time.
+    struct TCase {
+        size_t Position;
+        int KindAfter;
+    };
+    for (const TCase c : {TCase{2, 3}, TCase{3, 1}}) {
+        TTreeNode* entry = hardware->Child(c.Position);
+        SCOPED_TRACE(entry->Text());
+        Open(entry);
+        EXPECT_EQ(entry->ChildCount(), 0u);
+        EXPECT_EQ(kind(c.Position), c.KindAfter);
+        EXPECT_EQ(Form_->StatusText().toStdString(), entry->Text() + ": No information available");
+        View().SetSelected(hardware);
+        View().SetSelected(entry);
+        EXPECT_EQ(Session().LoadEntryOnDemand(), c.KindAfter == 1);
+    }
+    EXPECT_EQ(Messages_.Take(), std::vector<std::string>{});
+}
+
+TEST_F(SysInfoSession, AnAgentWithoutItsOperatingSystemModuleLeavesThatCategoryOut) {
+    // The agent finds the hardware module only; it answers "Please retry!" for the other.
+    const std::filesystem::path shared = Root_ / "agent-shared";
+    std::filesystem::create_directories(shared);
+    std::filesystem::create_symlink(std::filesystem::path(Stage_) / "Shared" / "DevSurvey.so",
+                                    shared / "DevSurvey.so");
+    StartAgent(shared.string());
+    PressSysInfo();
+    ASSERT_EQ(Session().Mode(), TConnectionMode::LocalAgent);
+    EXPECT_EQ(Messages_.Take(), std::vector<std::string>{});
+    EXPECT_EQ(TopCodes(), (std::vector<int32_t>{400, 401, 406}));
+    EXPECT_LT(Session().SystemModule(), 0);
+    EXPECT_GE(Session().HardwareModule(), 0);
+    EXPECT_GT(Category(401)->ChildCount(), 0u);
 }
 
 } // namespace

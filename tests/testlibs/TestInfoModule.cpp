@@ -60,6 +60,21 @@ TESTLIB_EXPORT int32_t EnumRootInfos(Root* record, int32_t index, uint8_t debug)
         return -1;
     if (Mode("root-error") && index == 1)
         return 77;
+    if (Mode("kinds")) {
+        // One entry of each kind a session treats apart.
+        switch (index) {
+        case 0:
+            return FillRoot(record, 3, 258, "Live sorted", "live"), 1;
+        case 1:
+            return FillRoot(record, 4, 3, "Known empty", "none"), 1;
+        case 2:
+            return FillRoot(record, 5, 0, "Yields nothing", "nothing"), 1;
+        case 3:
+            return FillRoot(record, 6, 1, "Again on demand", "again"), 1;
+        default:
+            return 0;
+        }
+    }
     switch (index) {
     case 0:
         return FillRoot(record, 3, 260, "Processors", "cpu"), 1;
@@ -82,6 +97,14 @@ TESTLIB_EXPORT int32_t EnumRootInfos(Root* record, int32_t index, uint8_t debug)
 TESTLIB_EXPORT int32_t EnumSubInfos(Sub* record, int32_t rootIndex, int32_t subIndex) {
     if (Mode("endless"))
         return FillSub(record, 10, 0, "", 0), 1;
+    if (Mode("kinds")) {
+        // The live entry's lines come in an order its sorting must change.
+        if (rootIndex != 0 || subIndex > 2)
+            return -1;
+        const char* texts[] = {"Unknown=x", "Processor=y", "Mainboard=z"};
+        const uint16_t images[] = {0, 11, 30};
+        return FillSub(record, 10, images[subIndex], texts[subIndex], 0), 1;
+    }
     if (rootIndex != 0)
         return -1;
     switch (subIndex) {
