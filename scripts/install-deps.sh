@@ -12,6 +12,7 @@ packages=(
   libgif-dev libjpeg-dev tango-icon-theme
   pci.ids usb.ids
   xvfb xauth
+  fonts-liberation2 # Arial's metrics, which the window and the views are laid out for
   chromium python3
 )
 # The browser tests drive Chromium from Node.js; Node.js may come from elsewhere than Debian.
