@@ -135,19 +135,55 @@ public:
             out += buffer;
             return;
         }
+        if (AppendFewDecimals(out, value))
+            return;
         // The same digits as printf's "%.15g" in the C locale.
         const char* end =
             std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15)
                 .ptr;
-        const char* dot = std::find(static_cast<const char*>(buffer), end, '.');
-        out.append(static_cast<const char*>(buffer), dot);
+        AppendWithPoint(out, buffer, end);
+    }
+
+private:
+    // A value that is the nearest double to a decimal with at most six decimals, like most
+    // sensor readings: that decimal has at most 15 digits here, the value lies closer to it than
+    // half a unit of the 15th digit, and so it is what "%.15g" writes, without its trailing
+    // zeros. False for other values.
+    bool AppendFewDecimals(std::string& out, double value) const {
+        constexpr double kScale = 1e6;
+        const double magnitude = std::fabs(value);
+        if (!(magnitude >= 1e-4 && magnitude < 1e9))
+            return false;
+        const int64_t scaled = std::llround(magnitude * kScale);
+        // Both are exact doubles, so the division rounds the decimal to its nearest double.
+        if (static_cast<double>(scaled) / kScale != magnitude)
+            return false;
+        char buffer[32];
+        if (value < 0)
+            out += '-';
+        const auto whole = std::to_chars(buffer, buffer + sizeof buffer, scaled / 1000000).ptr;
+        out.append(buffer, whole);
+        int64_t fraction = scaled % 1000000;
+        if (fraction == 0)
+            return true;
+        int digits = 6;
+        for (; fraction % 10 == 0; fraction /= 10)
+            --digits;
+        out += Point_;
+        AppendDigits(out, fraction, digits);
+        return true;
+    }
+
+    // Appends a number written in the C locale with the decimal separator in use.
+    void AppendWithPoint(std::string& out, const char* begin, const char* end) const {
+        const char* dot = std::find(begin, end, '.');
+        out.append(begin, dot);
         if (dot != end) {
             out += Point_;
             out.append(dot + 1, end);
         }
     }
 
-private:
     std::string Point_;
 };
 

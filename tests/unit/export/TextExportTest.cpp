@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -177,36 +178,19 @@ TChart ChartOfValues(const std::vector<double>& values) {
 }
 
 TEST_F(ChartCsv, ValuesAsPrintfGeneralFormatWithFifteenDigits) {
-    std::vector<double> values = {0,
-                                  -0.0,
-                                  1,
-                                  -1,
-                                  41.5,
-                                  0.1 + 0.2,
-                                  1.0 / 3,
-                                  2.0 / 3,
-                                  1e-5,
-                                  1.5e-5,
-                                  1e-4,
-                                  123456,
-                                  1e14,
-                                  1e15,
-                                  999999999999999.0,
-                                  999999999999999.4,
-                                  1e15 + 2,
-                                  123456789012345678.0,
-                                  -123456789.125,
-                                  1e20,
-                                  1e100,
-                                  -1e-300,
-                                  5e-324,
-                                  1.7976931348623157e308,
-                                  0.000123456789012345678,
-                                  99999.99999999999,
-                                  9.9999999999999995,
-                                  std::numeric_limits<double>::infinity(),
-                                  -std::numeric_limits<double>::infinity(),
-                                  std::nan("")};
+    // Whole numbers, few and many digits, both layouts of printf and the borders between them,
+    // subnormal numbers, infinities and NaN.
+    std::vector<double> values;
+    std::istringstream listed(
+        "0 -0 1 -1 41.5 0.30000000000000004 0.3333333333333333 0.6666666666666666 1e-5 1.5e-5 "
+        "1e-4 123456 1e14 1e15 999999999999999 999999999999999.4 1000000000000002 "
+        "123456789012345678 -123456789.125 1e20 1e100 -1e-300 5e-324 1e-310 "
+        "2.2250738585072014e-308 1.7976931348623157e308 0.000123456789012345678 "
+        "99999.99999999999 9.9999999999999995 0.0001 0.00012 1.1e-4 0.00009999 0.000100001 "
+        "1.5e15 123456789012.345 -0.5 0.1 0.05 999999999.999999 999999999.9999999 1000000000.5 "
+        "-12.345678 -12.3456789 3.000001 inf -inf nan");
+    for (std::string word; listed >> word;)
+        values.push_back(std::strtod(word.c_str(), nullptr));
     // A spread of magnitudes and digit patterns, the same every run.
     uint64_t seed = 0x9E3779B97F4A7C15u;
     for (int i = 0; i < 3000; ++i) {
@@ -215,6 +199,11 @@ TEST_F(ChartCsv, ValuesAsPrintfGeneralFormatWithFifteenDigits) {
         const int exponent = static_cast<int>((seed >> 3) % 61) - 30;
         values.push_back((seed & 1 ? -1 : 1) * mantissa * std::pow(10.0, exponent));
         values.push_back(std::round(mantissa * 1e6) / 100); // sensor readings of two decimals
+        // Up to 15 significant digits, in every layout printf chooses between.
+        char shorter[64];
+        std::snprintf(shorter, sizeof shorter, "%.*e", static_cast<int>(seed >> 40) % 16,
+                      values[values.size() - 2]);
+        values.push_back(std::strtod(shorter, nullptr));
     }
     EXPECT_EQ(RenderChartCsv(ChartOfValues(values)), ValuesAsPrintfWrites(values));
 }
