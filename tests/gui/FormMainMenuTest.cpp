@@ -6,7 +6,9 @@
 #include "report/ReportFile.h"
 #include "support/platform/Platform.h"
 #include "ui/report/ExtTreeView.h"
+#include "ui/shell/ImageButton.h"
 
+#include <QLabel>
 #include <QMenu>
 #include <QTest>
 #include <QToolButton>
@@ -46,6 +48,73 @@ TEST_F(FormMainMenu, PagesSwitchOnlyThroughEnabledButtons) {
     EXPECT_FALSE(Button("ImageButtonOptions").isVisibleTo(Form_.get()));
 }
 
+// The band stacks its visible controls from the top in tab order, each as wide as the band,
+// and its buttons lighten a step each going down; showing or hiding a button lays it out again.
+TEST_F(FormMainMenu, BandStacksItsVisibleButtonsAndLightensThemDownward) {
+    struct TCase {
+        const char* Name;
+        std::vector<const char*> Hidden;
+        std::vector<const char*> Stacked; // the visible buttons, top to bottom
+    };
+    const TCase cases[] = {
+        {"all seven",
+         {},
+         {"ImageButtonReport", "ImageButtonSearchReports", "ImageButtonSysInfo", "ImageButtonTests",
+          "ImageButtonHelp", "ImageButtonOptions", "ImageButtonExit"}},
+        {"help hidden",
+         {"ImageButtonHelp"},
+         {"ImageButtonReport", "ImageButtonSearchReports", "ImageButtonSysInfo", "ImageButtonTests",
+          "ImageButtonOptions", "ImageButtonExit"}},
+        {"first hidden",
+         {"ImageButtonReport"},
+         {"ImageButtonSearchReports", "ImageButtonSysInfo", "ImageButtonTests", "ImageButtonHelp",
+          "ImageButtonOptions", "ImageButtonExit"}},
+        {"as without help and dialog library",
+         {"ImageButtonHelp", "ImageButtonOptions"},
+         {"ImageButtonReport", "ImageButtonSearchReports", "ImageButtonSysInfo", "ImageButtonTests",
+          "ImageButtonExit"}},
+    };
+    Form_->show();
+    QApplication::processEvents();
+    auto* band = Form_->findChild<QWidget*>("PanelMenu");
+    auto* top = Form_->findChild<QWidget*>("PanelMenuTop");
+    ASSERT_NE(band, nullptr);
+    ASSERT_NE(top, nullptr);
+    EXPECT_EQ(top->geometry(), QRect(0, 0, band->width(), 62));
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        for (const char* name : c.Stacked)
+            Button(name).show();
+        for (const char* name : c.Hidden)
+            Button(name).hide();
+        int expectedTop = 62;
+        int brightness = 90;
+        for (const char* name : c.Stacked) {
+            auto& button = static_cast<ui::TImageButton&>(Button(name));
+            EXPECT_EQ(button.geometry(), QRect(0, expectedTop, band->width(), 40)) << name;
+            EXPECT_EQ(button.Brightness(), brightness) << name;
+            expectedTop += 40;
+            brightness += 5;
+        }
+        EXPECT_EQ(band->minimumHeight(), expectedTop);
+    }
+}
+
+TEST_F(FormMainMenu, TopPictureIsCentredRoundedTowardZero) {
+    auto* top = Form_->findChild<QWidget*>("PanelMenuTop");
+    auto* image = Form_->findChild<QLabel*>("ImageTop");
+    ASSERT_NE(top, nullptr);
+    ASSERT_NE(image, nullptr);
+    Form_->show();
+    const int width = image->width();
+    const std::pair<int, int> cases[] = {{19, 9}, {20, 10}, {0, 0}, {-5, -2}, {-4, -2}};
+    for (const auto& [extra, left] : cases) {
+        top->resize(width + extra, 62);
+        // Integer division truncates: an overhang of 5 puts the picture at -2, not -3.
+        EXPECT_EQ(image->x(), left) << extra;
+    }
+}
+
 TEST_F(FormMainMenu, OptionsButtonShowsWhenTheDialogLibraryIsFound) {
     const char* libs = std::getenv("OSTERO_TESTLIB_DIR");
     ASSERT_NE(libs, nullptr);
@@ -59,6 +128,9 @@ TEST_F(FormMainMenu, OptionsButtonShowsWhenTheDialogLibraryIsFound) {
     ASSERT_NE(options, nullptr);
     EXPECT_TRUE(options->isVisibleTo(form.get()));
     EXPECT_EQ(options->text(), "Program&options");
+    // The band was laid out again: the options button took the step after the tests button.
+    EXPECT_EQ(static_cast<ui::TImageButton*>(options)->Brightness(), 110);
+    EXPECT_EQ(form->findChild<ui::TImageButton*>("ImageButtonExit")->Brightness(), 115);
 }
 
 // What the window hands to the desktop to open.

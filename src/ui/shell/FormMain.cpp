@@ -9,6 +9,7 @@
 #include "ui/report/ExtTreeView.h"
 #include "ui/shell/FormSearch.h"
 #include "ui/shell/HelpRouting.h"
+#include "ui/shell/ImageButton.h"
 #include "ui/shell/QtBridge.h"
 #include "ui/shell/SearchResultItem.h"
 #include "ui/shell/SearchThread.h"
@@ -16,7 +17,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QButtonGroup>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
@@ -85,39 +85,100 @@ protected:
     }
 };
 
-// The connection picture of a remote session: two screens and the link between them, whose
-// lit segment moves with the frame (1..4).
-QImage ConnectionPicture(int frame) {
-    QImage image(24, 24, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QColor(0x2E, 0x34, 0x36));
-    painter.setBrush(QColor(0x72, 0x9F, 0xCF));
-    painter.drawRect(QRectF(1.5, 3.5, 8, 6));
-    painter.drawRect(QRectF(14.5, 14.5, 8, 6));
-    for (int segment = 1; segment <= 4; ++segment) {
-        painter.setBrush(segment == frame ? QColor(0x73, 0xD2, 0x16) : QColor(0xBA, 0xBD, 0xB6));
-        painter.setPen(Qt::NoPen);
-        painter.drawEllipse(QPointF(6 + segment * 2.6, 9 + segment * 1.6), 1.6, 1.6);
+// The menu band lays its controls out itself: again whenever it is resized or one of them is
+// shown or hidden. Its own alignment waits while a layout runs.
+class TMenuBand : public QWidget {
+public:
+    explicit TMenuBand(QWidget* parent) : QWidget(parent) {}
+    std::function<void()> Layout;
+
+protected:
+    void resizeEvent(QResizeEvent*) override { Relayout(); }
+    void childEvent(QChildEvent* event) override {
+        if (event->added() && event->child()->isWidgetType())
+            event->child()->installEventFilter(this);
+        QWidget::childEvent(event);
     }
-    return image;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent)
+            Relayout();
+        return QWidget::eventFilter(watched, event);
+    }
+
+private:
+    void Relayout() {
+        if (!Layout || LayingOut_)
+            return;
+        LayingOut_ = true;
+        Layout();
+        LayingOut_ = false;
+    }
+    bool LayingOut_ = false;
+};
+
+// The black top of the menu band, its picture centred: left = (width - picture width) / 2,
+// rounded toward zero.
+class TMenuTop : public QWidget {
+public:
+    explicit TMenuTop(QWidget* parent) : QWidget(parent), ImageTop(new QLabel(this)) {
+        ImageTop->setObjectName("ImageTop");
+        ImageTop->setPixmap(QPixmap::fromImage(pictures::MenuTopImage()));
+        ImageTop->resize(ImageTop->pixmap().size());
+    }
+
+protected:
+    void resizeEvent(QResizeEvent*) override {
+        ImageTop->move((width() - ImageTop->width()) / 2, 0);
+    }
+
+private:
+    QLabel* ImageTop;
+};
+
+// The 16-pixel icon of a toolbar button, where the icon list has a fitting one (-1: none).
+int ToolButtonIcon(const QString& name) {
+    static const std::pair<const char*, int> kIcons[] = {
+        {"ImageButtonOpenReport", 38},    // Document
+        {"ImageButtonSearch", 17},        // Ident: a magnifier
+        {"ImageButtonConnect", 28},       // two screens talking
+        {"ImageButtonSysInfoConfig", 33}, // Tools
+        {"ImageButtonSysInfoPower", 81},  // Power
+        {"ImageButtonRemoteDesktop", 71}, // Monitor
+    };
+    for (const auto& [button, icon] : kIcons)
+        if (name == QLatin1String(button))
+            return icon;
+    return -1;
 }
 
 QToolButton* MakeToolButton(QWidget* parent, const char* name) {
-    auto* button = new QToolButton(parent);
+    auto* button = new TImageButton(parent);
     button->setObjectName(name);
+    // Flat on the toolbar's own gradient: the face shows under the pointer and when pressed.
     button->setAutoRaise(true);
-    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    button->SetColor(parent->palette().color(QPalette::Light));
+    button->SetGradientColor(parent->palette().color(QPalette::Dark));
+    button->SetMargin(4);
+    button->SetAutoWidth(true);
+    button->SetPicture(pictures::IconImage(ToolButtonIcon(name)));
     return button;
 }
 
-QToolButton* MakeMenuButton(QWidget* parent, const char* name) {
-    auto* button = new QToolButton(parent);
+QToolButton* MakeMenuButton(QWidget* parent, const char* name, int picture,
+                            int disabledPicture = -1) {
+    auto* button = new TImageButton(parent);
     button->setObjectName(name);
     button->setFixedHeight(40);
-    button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    // Bold Arial 12 pixels high (Liberation Sans stands in where Arial is missing).
+    QFont bold(QStringLiteral("Arial"));
+    bold.setPixelSize(12);
+    bold.setBold(true);
+    button->setFont(bold);
+    button->SetColor(QColor(128, 128, 128));
+    button->SetGradientColor(QColor(32, 32, 32));
+    button->SetMargin(6);
+    button->SetPicture(pictures::MenuImage(picture));
+    button->SetDisabledPicture(pictures::MenuImage(disabledPicture));
     return button;
 }
 
@@ -217,60 +278,42 @@ TFormMain::~TFormMain() {
 }
 
 void TFormMain::CreateMenuBand() {
-    PanelMenu_ = new QWidget(this);
+    auto* band = new TMenuBand(this);
+    PanelMenu_ = band;
     PanelMenu_->setObjectName("PanelMenu");
     PanelMenu_->setMinimumWidth(165);
     PanelMenu_->setAutoFillBackground(true);
     QPalette palette = PanelMenu_->palette();
-    palette.setColor(QPalette::Window, Qt::gray);
+    palette.setColor(QPalette::Window, QColor(128, 128, 128));
     PanelMenu_->setPalette(palette);
-    PanelMenu_->setStyleSheet(
-        "QToolButton { color: white; font-weight: bold; border: none; padding: 6px;"
-        " text-align: left;"
-        " background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #808080,"
-        " stop:1 #202020); }"
-        "QToolButton:checked { background: qlineargradient(x1:0, y1:0, x2:0, y2:1,"
-        " stop:0 #303030, stop:1 #606060); border-left: 4px solid #d0d0d0; }"
-        "QToolButton:disabled { color: #a0a0a0; }"
-        "QToolButton:focus { text-decoration: underline; }");
-    auto* layout = new QVBoxLayout(PanelMenu_);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    auto* top = new QWidget(PanelMenu_);
+    // Created in tab order, which is the order the layout stacks them in.
+    auto* top = new TMenuTop(PanelMenu_);
     top->setObjectName("PanelMenuTop");
     top->setFixedHeight(62);
     top->setAutoFillBackground(true);
     QPalette black = top->palette();
     black.setColor(QPalette::Window, Qt::black);
     top->setPalette(black);
-    layout->addWidget(top);
 
-    ImageButtonReport_ = MakeMenuButton(PanelMenu_, "ImageButtonReport");
-    ImageButtonSearchReports_ = MakeMenuButton(PanelMenu_, "ImageButtonSearchReports");
-    ImageButtonSysInfo_ = MakeMenuButton(PanelMenu_, "ImageButtonSysInfo");
-    ImageButtonTests_ = MakeMenuButton(PanelMenu_, "ImageButtonTests");
-    ImageButtonHelp_ = MakeMenuButton(PanelMenu_, "ImageButtonHelp");
-    ImageButtonOptions_ = MakeMenuButton(PanelMenu_, "ImageButtonOptions");
-    ImageButtonExit_ = MakeMenuButton(PanelMenu_, "ImageButtonExit");
-    auto* group = new QButtonGroup(this);
+    using namespace pictures;
+    ImageButtonReport_ = MakeMenuButton(PanelMenu_, "ImageButtonReport", miReport);
+    ImageButtonSearchReports_ = MakeMenuButton(PanelMenu_, "ImageButtonSearchReports", miSearch);
+    ImageButtonSysInfo_ = MakeMenuButton(PanelMenu_, "ImageButtonSysInfo", miSysInfo);
+    ImageButtonTests_ = MakeMenuButton(PanelMenu_, "ImageButtonTests", miTests, miTestsDisabled);
+    ImageButtonHelp_ = MakeMenuButton(PanelMenu_, "ImageButtonHelp", miHelp);
+    ImageButtonOptions_ = MakeMenuButton(PanelMenu_, "ImageButtonOptions", miOptions);
+    ImageButtonExit_ = MakeMenuButton(PanelMenu_, "ImageButtonExit", miExit);
+    // The page buttons: the active page's one is down.
     for (QToolButton* button :
-         {ImageButtonReport_, ImageButtonSearchReports_, ImageButtonSysInfo_, ImageButtonTests_}) {
-        button->setCheckable(true);
-        group->addButton(button);
-    }
-    layout->addWidget(ImageButtonReport_);
-    layout->addWidget(ImageButtonSearchReports_);
-    layout->addWidget(ImageButtonSysInfo_);
-    layout->addStretch(1); // where the device pane goes
-    layout->addWidget(ImageButtonTests_);
-    layout->addWidget(ImageButtonHelp_);
-    layout->addWidget(ImageButtonOptions_);
-    layout->addWidget(ImageButtonExit_);
+         {ImageButtonReport_, ImageButtonSearchReports_, ImageButtonSysInfo_, ImageButtonTests_})
+        static_cast<TImageButton*>(button)->SetGroup(1);
     // Shown once the settings tell whether there is help and a dialog library.
     ImageButtonHelp_->hide();
     ImageButtonOptions_->hide();
     // The test launcher comes later.
     ImageButtonTests_->setEnabled(false);
+    band->Layout = [this] { LayoutMenuBand(false); };
+    LayoutMenuBand(false);
 
     connect(ImageButtonReport_, &QToolButton::clicked, this, [this] { ReportButtonClick(true); });
     connect(ImageButtonSearchReports_, &QToolButton::clicked, this, [this] {
@@ -286,6 +329,40 @@ void TFormMain::CreateMenuBand() {
     });
     connect(ImageButtonOptions_, &QToolButton::clicked, this, [this] { OptionsButtonClick(); });
     connect(ImageButtonExit_, &QToolButton::clicked, this, &QWidget::close);
+}
+
+void TFormMain::LayoutMenuBand(bool showPane) {
+    // The device pane comes with the device list; until then every request lays the band out
+    // without it.
+    Q_UNUSED(showPane);
+
+    // The band's controls in tab order, visible ones only, nested ones included (the pane's own
+    // button is placed with the pane).
+    std::vector<QWidget*> controls;
+    for (QWidget* w = PanelMenu_->nextInFocusChain(); w != PanelMenu_; w = w->nextInFocusChain())
+        if (PanelMenu_->isAncestorOf(w) && w->isVisibleTo(PanelMenu_))
+            controls.push_back(w);
+    const auto onBand = [this](QWidget* w) { return w->parentWidget() == PanelMenu_; };
+
+    // Without the pane: stacked from the top, each as wide as the band.
+    int top = 0;
+    for (QWidget* control : controls) {
+        if (!onBand(control))
+            continue;
+        control->setGeometry(0, top, PanelMenu_->width(), control->height());
+        top += control->height();
+    }
+    PanelMenu_->setMinimumHeight(top);
+
+    // The buttons lighten a step each from the top down.
+    int brightness = 90;
+    for (QWidget* control : controls) {
+        auto* button = qobject_cast<TImageButton*>(control);
+        if (button != nullptr && onBand(button)) {
+            button->SetBrightness(brightness);
+            brightness += 5;
+        }
+    }
 }
 
 void TFormMain::CreateReportPage() {
@@ -364,7 +441,9 @@ void TFormMain::CreateSysInfoPage() {
     top->setObjectName("PanelSysInfoTop");
     top->Overlay = [this, top](QPainter& painter) {
         if (Session_ != nullptr && Session_->Mode() == TConnectionMode::RemoteHost)
-            painter.drawImage(top->width() - 30, 1, ConnectionPicture(Session_->ConnectionFrame()));
+            painter.drawImage(top->width() - 30, 1,
+                              pictures::MenuImage(Session_->ConnectionFrame() +
+                                                  pictures::miConnectionFrame1 - 1));
     };
     top->setFixedHeight(28);
     auto* bar = new QHBoxLayout(top);

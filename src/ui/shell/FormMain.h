@@ -150,6 +150,9 @@ protected:
 
 private:
     void CreateMenuBand();
+    // Stacks the menu band's visible controls and sets its buttons' brightness; `showPane`
+    // asks for the device pane between the page buttons and the rest.
+    void LayoutMenuBand(bool showPane);
     void CreateReportPage();
     void CreateSysInfoPage();
     void CreateSearchPage();
