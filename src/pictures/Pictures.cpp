@@ -100,6 +100,10 @@ QImage MenuTopImage() {
     return detail::DrawMenuTop();
 }
 
+QImage DisabledImage(const QImage& image) {
+    return detail::Greyed(image);
+}
+
 std::string IconGif(int entry) {
     const QImage icon = IconImage(entry);
     if (icon.isNull())

@@ -63,6 +63,8 @@ QImage BannerImage();
 QImage MenuImage(int entry);
 // The picture at the top of the menu band: mark and product name, light on transparent.
 QImage MenuTopImage();
+// A picture in faint grey, as a disabled control shows it (ARGB32).
+QImage DisabledImage(const QImage& image);
 
 // GIF89a bytes of a picture with at most 256 colours (more are reduced). With
 // `magentaTransparent` the colour 0xFF00FF becomes the transparent colour. Throws

@@ -262,10 +262,13 @@ TEST_F(Pictures, MenuPicturesOfTheWindowAreAllDifferent) {
                         miOptions,
                         miTests,
                         miTestsDisabled};
-    for (int a : used)
-        for (int b : used)
-            if (a < b)
+    for (int a : used) {
+        for (int b : used) {
+            if (a < b) {
                 EXPECT_NE(MenuImage(a), MenuImage(b)) << a << " and " << b;
+            }
+        }
+    }
 }
 
 TEST_F(Pictures, DisabledTestsPictureIsTheTestsPictureInFaintGrey) {

@@ -1,5 +1,7 @@
 #include "ui/shell/ImageButton.h"
 
+#include "pictures/Pictures.h"
+
 #include <QLinearGradient>
 #include <QPainter>
 
@@ -11,18 +13,6 @@ namespace ostero::ui {
 namespace {
 
 constexpr int kHoverBrightness = 10; // the face lights up a little under the pointer
-
-QImage GreyedPicture(const QImage& picture) {
-    QImage grey = picture.convertToFormat(QImage::Format_ARGB32);
-    for (int y = 0; y < grey.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(grey.scanLine(y));
-        for (int x = 0; x < grey.width(); ++x) {
-            const int value = 128 + qGray(line[x]) / 2;
-            line[x] = qRgba(value, value, value, qAlpha(line[x]) / 2);
-        }
-    }
-    return grey;
-}
 
 } // namespace
 
@@ -163,9 +153,9 @@ void TImageButton::paintEvent(QPaintEvent*) {
     const int shift = pressed ? 1 : 0;
     int left = Margin_ + shift;
     if (!Picture_.isNull()) {
-        const QImage& picture = isEnabled()                 ? Picture_
-                                : DisabledPicture_.isNull() ? GreyedPicture(Picture_)
-                                                            : DisabledPicture_;
+        const QImage picture = isEnabled()                 ? Picture_
+                               : DisabledPicture_.isNull() ? pictures::DisabledImage(Picture_)
+                                                           : DisabledPicture_;
         painter.drawImage(left, (height() - picture.height()) / 2 + shift, picture);
         left += picture.width() + Margin_;
     }
