@@ -37,6 +37,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -208,7 +209,11 @@ TFormMain::TFormMain(std::vector<std::string> args, std::string helpFile,
     Settings_.HelpFile = std::move(helpFile);
     setWindowTitle(QApplication::applicationDisplayName());
     setMinimumSize(200, 130);
-    resize(1000, 700);
+    // The design size, which the menu band and the two columns of the views are made for.
+    resize(821, 546);
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(12);
+    setFont(font);
     setAcceptDrops(true);
 
     BoxSink_ = std::make_unique<TMessageBoxSink>(this);
@@ -1600,6 +1605,8 @@ void TFormMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!FirstShown_) {
         FirstShown_ = true;
+        if (const QScreen* at = screen())
+            move(at->availableGeometry().center() - rect().center());
         FirstShowing();
     }
 }
