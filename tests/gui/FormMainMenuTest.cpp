@@ -190,4 +190,22 @@ TEST_F(FormMainMenu, HelpOpensTheTopicOfTheFocusedPageAsTheReportViewRoutesIt) {
                                                        topic + "220", topic + "300"}));
 }
 
+TEST_F(FormMainMenu, AToolbarShowsExactlyWhileOneOfItsButtonsDoes) {
+    auto* toolbar = Form_->findChild<QWidget*>("PanelReportTop");
+    ASSERT_NE(toolbar, nullptr);
+    const QList<QToolButton*> buttons =
+        toolbar->findChildren<QToolButton*>(Qt::FindDirectChildrenOnly);
+    ASSERT_FALSE(buttons.isEmpty());
+    EXPECT_FALSE(toolbar->isHidden());
+    QList<QToolButton*> shown;
+    for (QToolButton* button : buttons)
+        if (!button->isHidden())
+            shown.push_back(button);
+    for (QToolButton* button : shown)
+        button->hide();
+    EXPECT_TRUE(toolbar->isHidden());
+    shown.front()->show();
+    EXPECT_FALSE(toolbar->isHidden());
+}
+
 } // namespace

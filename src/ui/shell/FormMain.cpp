@@ -15,6 +15,7 @@
 #include "ui/shell/SearchThread.h"
 #include "ui/shell/SysInfoSession.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -59,13 +60,31 @@ namespace ostero::ui {
 namespace {
 
 // A toolbar whose background runs from the button highlight colour down to the button shadow,
-// one row at a time; `Overlay` draws on top (the connection picture).
+// one row at a time; `Overlay` draws on top (the connection picture). The toolbar shows exactly
+// while one of its buttons does.
 class TGradientPanel : public QWidget {
 public:
     explicit TGradientPanel(QWidget* parent) : QWidget(parent) {}
     std::function<void(QPainter&)> Overlay;
 
 protected:
+    void childEvent(QChildEvent* event) override {
+        // Added while still being made, so not yet known as a button.
+        if (event->added() && event->child()->isWidgetType())
+            event->child()->installEventFilter(this);
+        QWidget::childEvent(event);
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if ((event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent) &&
+            qobject_cast<QAbstractButton*>(watched) != nullptr) {
+            bool any = false;
+            for (const QAbstractButton* button :
+                 findChildren<QAbstractButton*>(Qt::FindDirectChildrenOnly))
+                any |= !button->isHidden();
+            setVisible(any);
+        }
+        return QWidget::eventFilter(watched, event);
+    }
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         const QColor from = palette().color(QPalette::Light);
