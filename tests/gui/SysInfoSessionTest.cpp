@@ -1032,4 +1032,23 @@ TEST_F(SysInfoSession, AnAgentWithoutItsOperatingSystemModuleLeavesThatCategoryO
     EXPECT_GT(Category(401)->ChildCount(), 0u);
 }
 
+TEST_F(SysInfoSession, AfterALiveComparisonTheNextConnectReachesAnAgentStartedMeanwhile) {
+    StartAgent();
+    PressSysInfo();
+    ASSERT_EQ(Session().Mode(), TConnectionMode::LocalAgent);
+    ASSERT_TRUE(Session().CollectLiveTree());
+    Session().EndSessionKeepTree();
+    EXPECT_FALSE(View().Tree().Empty()) << "the tree stays for the comparison";
+    EXPECT_EQ(Session().Mode(), TConnectionMode::None);
+
+    // The agent is replaced before the user connects again.
+    StopAgent(SIGKILL);
+    platform::RemoveSharedBlock(sources::kAgentBlockName);
+    StartAgent();
+    Button("ImageButtonSysInfo").click();
+    EXPECT_EQ(Messages_.Take(), std::vector<std::string>{});
+    EXPECT_EQ(Session().Mode(), TConnectionMode::LocalAgent);
+    EXPECT_EQ(TopCodes(), (std::vector<int32_t>{400, 401, 402, 406}));
+}
+
 } // namespace

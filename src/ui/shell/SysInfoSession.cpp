@@ -214,9 +214,13 @@ bool TSysInfoSession::ConnectSession(bool showErrors) {
 
         // This computer: the agent when it answers, else the modules inside the program. (Remote
         // hosts go through the remote-query library, which this viewer does not use.)
-        if (Mode_ == TConnectionMode::None)
+        if (Mode_ == TConnectionMode::None) {
+            // A channel a live comparison left open may lead to an agent that has since been
+            // replaced: every connect opens it afresh.
+            sources::AgentClose();
             Mode_ = sources::AgentOpen(Timeout()) ? TConnectionMode::LocalAgent
                                                   : TConnectionMode::LocalModules;
+        }
 
         ProcessEvents();
         Busy_ = true;
