@@ -467,6 +467,20 @@ QImage DrawStateImage(int entry) {
     return image;
 }
 
+namespace {
+
+// The program's mark: two interlocking rings, white and orange, of `diameter`, the second
+// `shift` to the right of the first.
+void DrawMark(QPainter& p, QPointF at, double diameter, double shift, double pen) {
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(Qt::white, pen));
+    p.drawEllipse(QRectF(at.x(), at.y(), diameter, diameter));
+    p.setPen(QPen(QColor(0xFC, 0xAF, 0x3E), pen));
+    p.drawEllipse(QRectF(at.x() + shift, at.y(), diameter, diameter));
+}
+
+} // namespace
+
 QImage DrawBanner() {
     QImage image(kBannerWidth, kBannerHeight, QImage::Format_ARGB32);
     QPainter p(&image);
@@ -478,12 +492,7 @@ QImage DrawBanner() {
     p.fillRect(image.rect(), sky);
     p.fillRect(QRect(0, kBannerHeight - 3, kBannerWidth, 3), QColor(0xF5, 0x79, 0x00));
 
-    // The mark: two interlocking rings.
-    p.setBrush(Qt::NoBrush);
-    p.setPen(QPen(Qt::white, 3.5));
-    p.drawEllipse(QRectF(9, 7, 22, 22));
-    p.setPen(QPen(QColor(0xFC, 0xAF, 0x3E), 3.5));
-    p.drawEllipse(QRectF(23, 7, 22, 22));
+    DrawMark(p, QPointF(9, 7), 22, 14, 3.5);
 
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setPixelSize(20);
@@ -502,11 +511,7 @@ QImage DrawMenuTop() {
     p.setRenderHint(QPainter::TextAntialiasing);
 
     // The banner's mark, smaller, beside the name in two lines.
-    p.setBrush(Qt::NoBrush);
-    p.setPen(QPen(Qt::white, 3));
-    p.drawEllipse(QRectF(4, 21, 20, 20));
-    p.setPen(QPen(QColor(0xFC, 0xAF, 0x3E), 3));
-    p.drawEllipse(QRectF(17, 21, 20, 20));
+    DrawMark(p, QPointF(4, 21), 20, 13, 3);
 
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setPixelSize(11);
