@@ -94,10 +94,15 @@ std::string QuoteField(std::string_view field) {
     if (field.find_first_of(";\"\r\n") == std::string_view::npos)
         return std::string(field);
     std::string quoted = "\"";
-    for (char c : field) {
+    for (size_t i = 0; i < field.size(); ++i) {
+        char c = field[i];
         // A line break would end the answer line; it becomes a blank.
         if (c == '\r' || c == '\n')
             c = ' ';
+        // The viewer ends a quoted field at the first quote that a separator follows, however
+        // many quotes come before it: a quote before ";" cannot be written as a quote.
+        if (c == '"' && i + 1 < field.size() && field[i + 1] == ';')
+            c = '\'';
         quoted += c;
         if (c == '"')
             quoted += '"';

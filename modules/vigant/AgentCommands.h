@@ -35,7 +35,9 @@ struct TAgentCommand {
 TAgentCommand ParseAgentCommand(std::string_view command);
 
 // One field of an answer line: quoted (with doubled quotes) when it holds ";", a quote or a
-// line break, so that the viewer's field splitting gives it back unchanged.
+// line break, so that the viewer's field splitting gives it back unchanged. Two things that
+// splitting cannot give back are changed: a line break becomes a blank, and a quote directly
+// before ";" becomes an apostrophe.
 std::string QuoteField(std::string_view field);
 // Fields joined with ";".
 std::string AnswerLine(std::initializer_list<std::string_view> fields);

@@ -61,6 +61,13 @@ TEST(AgentCommands, AnswerFieldsComeBackThroughTheViewersFieldSplitting) {
         EXPECT_EQ(GetSeparatedField(line, static_cast<unsigned>(i + 1)), fields[i]) << line;
     // A line break would end the line: it becomes a blank.
     EXPECT_EQ(GetSeparatedField(AnswerLine({"a\r\nb", "c"}), 2), "c");
+    // A quote before a semicolon would end the field there (a shell command line of a
+    // process, say): it becomes an apostrophe, and the fields after it stay in place.
+    const std::string command = "sh -c \"cat \"x\"; ls\" \"a;b\"";
+    const std::string quoted = AnswerLine({"20", "0", command, "1", "12"});
+    EXPECT_EQ(GetSeparatedField(quoted, 3), "sh -c \"cat \"x'; ls\" \"a;b\"");
+    EXPECT_EQ(GetSeparatedField(quoted, 4), "1");
+    EXPECT_EQ(GetSeparatedField(quoted, 5), "12");
 }
 
 TEST(AgentServer, AnswersWithoutModulesSayWhy) {
