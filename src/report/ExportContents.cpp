@@ -13,14 +13,14 @@ TChart* ChartOf(const TTreeNode& node) {
     return chart != nullptr ? chart->Chart : nullptr;
 }
 
+} // namespace
+
 std::unique_ptr<TReportInfo> LeadInto(const TTreeNode& node) {
     auto info = std::make_unique<TReportInfo>();
     info->Subtree = node.FirstChild();
     info->Chart = ChartOf(node);
     return info;
 }
-
-} // namespace
 
 void FillReportContents(TReportTree& tree, TReportTree& contents,
                         std::vector<std::string>& comments) {

@@ -5,10 +5,14 @@
 
 #include "report/ReportTree.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace ostero::report {
+
+// A contents node's object leading into `node`: its children, and its chart when it is one.
+std::unique_ptr<TReportInfo> LeadInto(const TTreeNode& node);
 
 // Fills `contents` (cleared first) from the top-level nodes of `tree`. The lines of a
 // commentary category go to `comments` instead of the contents.

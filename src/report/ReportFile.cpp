@@ -436,4 +436,11 @@ int ScanReportFile(const std::string& fileName, const std::string& searchText,
     return -1;
 }
 
+support::TUserMessage LoadFailureMessage(int result, const std::string& fileName) {
+    if (result == 2)
+        return {"File '%s' is a new file format. You have to update the program to read this file.",
+                {fileName}};
+    return {"File '%s' is not a valid report file, or the file is damaged!", {fileName}};
+}
+
 } // namespace ostero::report

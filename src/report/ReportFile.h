@@ -3,6 +3,7 @@
 // format ("SRPT") read and searched.
 
 #include "report/ReportDocument.h"
+#include "support/UserMessage.h"
 
 #include <chrono>
 #include <string>
@@ -21,6 +22,9 @@ bool WriteRecords(std::string& out, const TTreeNode* startNode, int levelOffset,
 // 0 loaded, 1 not a valid report file or damaged, 2 written by a newer program. With `target`
 // the file is read below it (its children are replaced), else the whole tree is replaced.
 int LoadReport(TReportDocument& doc, const std::string& fileName, TTreeNode* target);
+
+// What the user is told when loading `fileName` gave `result` (1 or 2; also for a compare load).
+support::TUserMessage LoadFailureMessage(int result, const std::string& fileName);
 
 // One load attempt on the file's bytes: 0, 1 or 2 as LoadReport.
 int LoadReportFromBytes(TReportDocument& doc, std::string_view bytes, TTreeNode* target);

@@ -94,18 +94,10 @@ bool Exists(const std::string& file, std::ostream& err) {
 
 // 0, or 2 after printing the message of a load result.
 int LoadResult(int result, const std::string& file, std::ostream& err) {
-    switch (result) {
-    case 0:
+    if (result == 0)
         return 0;
-    case 2:
-        Fail(err,
-             "File '%s' is a new file format. You have to update the program to read this file.",
-             file);
-        return 2;
-    default:
-        Fail(err, "File '%s' is not a valid report file, or the file is damaged!", file);
-        return 2;
-    }
+    Fail(err, report::LoadFailureMessage(result, file).Format.c_str(), file);
+    return 2;
 }
 
 // Loads a report as the viewer does; answers 0, or 2 after printing the message.

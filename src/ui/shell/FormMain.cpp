@@ -2,6 +2,7 @@
 
 #include "chart/ChartPainter.h"
 #include "pictures/Pictures.h"
+#include "report/ReportFile.h"
 #include "report/TreeSearch.h"
 #include "sources/DialogLibrary.h"
 #include "support/SysUtils.h"
@@ -212,12 +213,6 @@ QString FileNameOnly(const std::string& path) {
     return QFileInfo(FromPath(path)).fileName();
 }
 
-// Stops the hourglass on every way out of an operation.
-struct TWaitCursor {
-    TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
-};
-
 } // namespace
 
 TFormMain::TFormMain(std::vector<std::string> args, std::string helpFile,
@@ -427,21 +422,9 @@ void TFormMain::CreateReportPage() {
 
     ExtTreeListReport_ = new TExtTreeView(TabSheetReport_);
     ExtTreeListReport_->setObjectName("ExtTreeListReport");
-    // The window's picture lists: the icons and state pictures of the picture library.
-    ExtTreeListReport_->SetImages(pictures::IconImage);
-    ExtTreeListReport_->SetStateImages(pictures::StateImage);
+    PrepareView(*ExtTreeListReport_);
     layout->addWidget(ExtTreeListReport_, 1);
     PageControl_->addWidget(TabSheetReport_);
-
-    // The context menu's shortcuts work while the view has the focus.
-    for (QAction* action : PopupMenu_->actions())
-        ExtTreeListReport_->addAction(action);
-    TMyTreeView& tree = ExtTreeListReport_->TreeView();
-    tree.setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(&tree, &QWidget::customContextMenuRequested, this, [this, &tree](const QPoint& at) {
-        UpdatePopupMenu();
-        PopupMenu_->exec(tree.viewport()->mapToGlobal(at));
-    });
     connect(ExtTreeListReport_, &TExtTreeView::TreeViewChange, this, [this] { UpdatePopupMenu(); });
 
     connect(ImageButtonOpenReport_, &QToolButton::clicked, this, [this] {
@@ -453,6 +436,21 @@ void TFormMain::CreateReportPage() {
     connect(ImageButtonSearchNext_, &QToolButton::clicked, this, [this] { FindNext(); });
     connect(ImageButtonNextDiff_, &QToolButton::clicked, this, [this] { NextDiff(); });
     connect(ImageButtonPreviousDiff_, &QToolButton::clicked, this, [this] { PreviousDiff(); });
+}
+
+void TFormMain::PrepareView(TExtTreeView& view) {
+    // The window's picture lists: the icons and state pictures of the picture library.
+    view.SetImages(pictures::IconImage);
+    view.SetStateImages(pictures::StateImage);
+    // The shared context menu, whose shortcuts work while the view has the focus.
+    for (QAction* action : PopupMenu_->actions())
+        view.addAction(action);
+    TMyTreeView& tree = view.TreeView();
+    tree.setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(&tree, &QWidget::customContextMenuRequested, this, [this, &tree](const QPoint& at) {
+        UpdatePopupMenu();
+        PopupMenu_->exec(tree.viewport()->mapToGlobal(at));
+    });
 }
 
 void TFormMain::CreateSysInfoPage() {
@@ -502,8 +500,7 @@ void TFormMain::CreateSysInfoPage() {
 
     ExtTreeViewSysInfo_ = new TExtTreeView(TabSheetSysInfo_);
     ExtTreeViewSysInfo_->setObjectName("ExtTreeViewSysInfo");
-    ExtTreeViewSysInfo_->SetImages(pictures::IconImage);
-    ExtTreeViewSysInfo_->SetStateImages(pictures::StateImage);
+    PrepareView(*ExtTreeViewSysInfo_);
     layout->addWidget(ExtTreeViewSysInfo_, 1);
     PageControl_->addWidget(TabSheetSysInfo_);
 
@@ -524,14 +521,7 @@ void TFormMain::CreateSysInfoPage() {
     Session_ = new TSysInfoSession(*ExtTreeViewSysInfo_, Settings_, std::move(hooks), this);
     connect(Session_, &TSysInfoSession::SessionChanged, this, [this] { SessionChanged(); });
 
-    for (QAction* action : PopupMenu_->actions())
-        ExtTreeViewSysInfo_->addAction(action);
     TMyTreeView& tree = ExtTreeViewSysInfo_->TreeView();
-    tree.setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(&tree, &QWidget::customContextMenuRequested, this, [this, &tree](const QPoint& at) {
-        UpdatePopupMenu();
-        PopupMenu_->exec(tree.viewport()->mapToGlobal(at));
-    });
     connect(ExtTreeViewSysInfo_, &TExtTreeView::TreeViewChange, this,
             [this](report::TTreeNode* node) {
                 if (!Session_->Busy())
@@ -938,6 +928,11 @@ void TFormMain::ShowError(const std::string& format, const std::vector<std::stri
     Sink_->ShowError({format, args});
 }
 
+void TFormMain::ShowLoadFailure(int result, const QString& fileName) {
+    const support::TUserMessage message = report::LoadFailureMessage(result, ToAnsi(fileName));
+    ShowError(message.Format, message.Args);
+}
+
 void TFormMain::ShowInformation(const std::string& format, const std::vector<std::string>& args) {
     TNormalCursor normal;
     Sink_->ShowInformation({format, args});
@@ -1092,13 +1087,8 @@ void TFormMain::OpenReport(const QString& requested) {
         QCoreApplication::processEvents();
 
         const int result = ExtTreeListReport_->LoadReport(path);
-        if (result == 2) {
-            ShowError("File '%s' is a new file format. You have to update the program to read "
-                      "this file.",
-                      {ToAnsi(fileName)});
-        } else if (result != 0) {
-            ShowError("File '%s' is not a valid report file, or the file is damaged!",
-                      {ToAnsi(fileName)});
+        if (result != 0) {
+            ShowLoadFailure(result, fileName);
         } else {
             loaded = true;
             report::TReportTree& tree = ExtTreeListReport_->Tree();
@@ -1149,13 +1139,8 @@ void TFormMain::CompareReport() {
     } else {
         QCoreApplication::processEvents();
         const int result = ExtTreeListReport_->LoadCompareReport(path);
-        if (result == 2) {
-            ShowError("File '%s' is a new file format. You have to update the program to read "
-                      "this file.",
-                      {ToAnsi(fileName)});
-        } else if (result != 0) {
-            ShowError("File '%s' is not a valid report file, or the file is damaged!",
-                      {ToAnsi(fileName)});
+        if (result != 0) {
+            ShowLoadFailure(result, fileName);
         } else {
             // The view switched to the three columns "Property", "Old value", "New value".
             SetCaption(" [" + FileNameOnly(ReportFileName_) + " : " +
@@ -1443,13 +1428,7 @@ void TFormMain::LiveCompare() {
     QCoreApplication::processEvents();
     const int result = ExtTreeViewSysInfo_->LoadCompareReport(path);
     if (result != 0) {
-        if (result == 2)
-            ShowError("File '%s' is a new file format. You have to update the program to read "
-                      "this file.",
-                      {ToAnsi(fileName)});
-        else
-            ShowError("File '%s' is not a valid report file, or the file is damaged!",
-                      {ToAnsi(fileName)});
+        ShowLoadFailure(result, fileName);
         // The collected tree stays; the session is over, so only Connect and Compare work on.
         ImageButtonConnect_->setEnabled(true);
         ImageButtonSysInfoCompare_->setEnabled(true);

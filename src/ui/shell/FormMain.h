@@ -158,10 +158,14 @@ private:
     void CreateSearchPage();
     void CreateTestsPage();
     void CreatePopupMenu();
+    // A page's view: the picture lists and the shared context menu.
+    void PrepareView(TExtTreeView& view);
     void FirstShowing();
     void RetranslateUi();
     void ShowError(const std::string& format, const std::vector<std::string>& args = {});
     void ShowInformation(const std::string& format, const std::vector<std::string>& args = {});
+    // The message of a failed report load (LoadReport's or LoadCompareReport's result).
+    void ShowLoadFailure(int result, const QString& fileName);
     void SetStatusText(const QString& text);
     void SetReportCaption();
     // The window caption: the application title followed by `suffix` (" [a.trp]").

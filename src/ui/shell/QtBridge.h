@@ -5,6 +5,7 @@
 #include "support/Language.h"
 #include "support/UserMessage.h"
 
+#include <QApplication>
 #include <QString>
 #include <QTranslator>
 
@@ -23,6 +24,12 @@ std::string ToPath(const QString& path);
 
 // The text of a core message in the current language, with its arguments put in.
 QString TranslatedText(const support::TUserMessage& message);
+
+// The hourglass for the length of an operation, given back on every way out.
+struct TWaitCursor {
+    TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
+};
 
 // Error boxes carry the application title as caption, information boxes "Information".
 class TMessageBoxSink : public support::TMessageSink {

@@ -1,5 +1,6 @@
 #include "ui/shell/SysInfoSession.h"
 
+#include "report/ExportContents.h"
 #include "report/ReportFile.h"
 #include "report/SensorLog.h"
 #include "sources/AgentChannel.h"
@@ -30,11 +31,6 @@ constexpr const char* kHomepageGerman = "https://www.taveric.de/";
 constexpr const char* kHomepageOther = "https://www.taveric.com/";
 // The sensors and program-module lines come without a level shift.
 constexpr int kMaxAgentSubLines = sources::kMaxSubEntries;
-
-struct TWaitCursor {
-    TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
-};
 
 // Keeps the busy mark for the length of one fetch.
 struct TBusyMark {
@@ -376,11 +372,9 @@ void TSysInfoSession::AddTestResults() {
     TTreeNode* results = AddNode(tree, nullptr, report::kCategoryTestResults, 0,
                                  CategoryName(report::kCategoryTestResults, false), 0);
     const int loaded = report::LoadReport(View_.Document(), file, results);
-    if (loaded == 2) {
-        Error("File '%s' is a new file format. You have to update the program to read this file.",
-              {file});
-    } else if (loaded != 0) {
-        Error("File '%s' is not a valid report file, or the file is damaged!", {file});
+    if (loaded != 0) {
+        if (Hooks_.Error)
+            Hooks_.Error(report::LoadFailureMessage(loaded, file));
     } else {
         // Read: the test program's hand-over is done.
         platform::Platform().RegDeleteKey(platform::TRegistryHive::CurrentUser,
@@ -1009,8 +1003,7 @@ bool TSysInfoSession::LoadEntryOnDemand() {
         for (size_t i = 0; i < first->ChildCount(); ++i)
             View_.TreeView().collapse(View_.Model().IndexOf(first->Child(i)));
     }
-    const int module = CurrentModule_;
-    const bool fetched = sensors ? EnumerateSensors(node) : EnumerateSubEntries(node, module);
+    const bool fetched = FetchEntry(node, CurrentModule_);
     if (CurrentModule_ == -1 || !InSession()) {
         SetPainting(true);
         return true;
@@ -1062,8 +1055,7 @@ void TSysInfoSession::RefreshCurrentEntry() {
     Status(info != nullptr ? FromAnsi(info->Key) : QString());
     ProcessEvents();
     SetPainting(false);
-    const int module = CurrentModule_;
-    const bool ok = sensors ? EnumerateSensors(root) : EnumerateSubEntries(root, module);
+    const bool ok = FetchEntry(root, CurrentModule_);
     if (!InSession() || CurrentModule_ == -1) {
         SetPainting(true);
         return;
@@ -1097,6 +1089,10 @@ void TSysInfoSession::NodeExpanded(TTreeNode* node, bool expanded) {
         TimerUpdate_.start();
     else
         TimerUpdate_.stop();
+}
+
+bool TSysInfoSession::FetchEntry(TTreeNode* entry, int module) {
+    return module == SensorModule_ ? EnumerateSensors(entry) : EnumerateSubEntries(entry, module);
 }
 
 bool TSysInfoSession::WantsFetch(const TTreeNode& entry, const TAddRootInfo& info) {
@@ -1140,10 +1136,7 @@ bool TSysInfoSession::CollectLiveTree() {
             Status(FromAnsi(info->Key));
             ProcessEvents();
             SetPainting(false);
-            if (sensors)
-                EnumerateSensors(entry);
-            else
-                EnumerateSubEntries(entry, module);
+            FetchEntry(entry, module);
             SetPainting(true);
         }
         if (alive())
@@ -1173,17 +1166,11 @@ void TSysInfoSession::FillLiveContents(TReportTree& contents) {
         CurrentModule_ = ModuleOfCategory(category->ImageCode());
         TTreeNode* top = contents.AppendTop(category->Text(), category->ImageCode());
         top->SetStateIndex(report::kContentsChecked);
-        const auto chartOf = [](const TTreeNode* node) -> report::TChart* {
-            const report::TChartObject* chart = node->ChartObject();
-            return chart != nullptr ? chart->Chart : nullptr;
-        };
         const bool sensors = CurrentModule_ >= 0 && CurrentModule_ == SensorModule_;
         if (sensors || category->ChildCount() == 0) {
-            auto info = std::make_unique<report::TReportInfo>();
-            info->Subtree = category->FirstChild();
+            std::unique_ptr<report::TReportInfo> info = report::LeadInto(*category);
             info->SourceNode = category;
             info->ModuleIndex = CurrentModule_;
-            info->Chart = chartOf(category);
             top->SetObject(std::move(info));
             continue;
         }
@@ -1201,13 +1188,11 @@ void TSysInfoSession::FillLiveContents(TReportTree& contents) {
                 continue;
             TTreeNode* item = top->AppendChild(entry->Text(), entry->ImageCode());
             item->SetStateIndex(report::kContentsChecked);
-            auto info = std::make_unique<report::TReportInfo>();
-            info->Subtree = entry->FirstChild();
+            std::unique_ptr<report::TReportInfo> info = report::LeadInto(*entry);
             if (CurrentModule_ >= 0) {
                 info->SourceNode = entry;
                 info->ModuleIndex = CurrentModule_;
             }
-            info->Chart = chartOf(entry);
             item->SetObject(std::move(info));
         }
     }
@@ -1227,10 +1212,7 @@ bool TSysInfoSession::GatherLiveData(TReportTree& contents,
         if (progress)
             progress(FromAnsi(root->Key));
         ProcessEvents();
-        const bool ok = info->ModuleIndex == SensorModule_
-                            ? EnumerateSensors(source)
-                            : EnumerateSubEntries(source, info->ModuleIndex);
-        if (!ok || !InSession())
+        if (!FetchEntry(source, info->ModuleIndex) || !InSession())
             return false;
         info->Subtree = source->FirstChild();
         if (source->ChildCount() == 0 && source->Object() == nullptr && root->Kind != 1)

@@ -155,6 +155,8 @@ private:
     // Whether a root entry is to be fetched: never yet (unless known empty), or again for
     // entries that change.
     static bool WantsFetch(const report::TTreeNode& entry, const TAddRootInfo& info);
+    // Fetches a root entry of `module` (the sensors category for the sensor module).
+    bool FetchEntry(report::TTreeNode* entry, int module);
     // Gives the modules back: the agent's with DESTROYDLL within `timeoutMs`.
     void ReleaseModules(int timeoutMs);
     // After a failed query on a stopped agent service: offers its restart, else goes on with
