@@ -387,3 +387,31 @@ TEST_F(ExtTreeViewPointer, NoHintBeyondTheColumns) {
     EXPECT_EQ(View_.Hint(), "");
     EXPECT_EQ(HitNames(View_.HitTest(600, RowY("Flag"))), "OnRight") << "still on the row";
 }
+
+// The selection box lies under the row's pictures: a selected group still shows its expand
+// picture, a selected property its state and icon pictures.
+TEST_F(ExtTreeViewPointer, TheSelectionBoxLeavesThePicturesOfTheRowVisible) {
+    const QColor selectionFill(0xD8, 0xE8, 0xFF);
+    struct Case {
+        const char* row;
+        int pictureLeft;
+        int entry; // the picture's entry in the state or icon list
+    };
+    const Case cases[] = {
+        {"Hardware", 0, 16}, // expanded group: its expand picture
+        {"CPUs", 19, 16},    // one level in
+        {"Name", 53, 2},     // state picture of a property
+        {"Name", 73, 4},     // icon 5 of the same property
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.row) + " at " + std::to_string(c.pictureLeft));
+        View_.SetSelected(Find(c.row));
+        QApplication::processEvents();
+        const QImage shot = Viewport()->grab().toImage();
+        const QRect row = View_.TreeView().visualRect(View_.Model().IndexOf(Find(c.row)));
+        EXPECT_TRUE(ImageHasColorIn(shot, QRect(c.pictureLeft + 4, row.top(), 8, row.height()),
+                                    SolidPicture(c.entry).pixelColor(0, 0)));
+        EXPECT_TRUE(ImageHasColorIn(shot, QRect(0, row.top(), 400, row.height()), selectionFill))
+            << "the row is selected";
+    }
+}

@@ -216,14 +216,15 @@ void TMyTreeView::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
     const QString text = NodeText(*node);
     const int textWidth = QFontMetrics(nameFont).horizontalAdvance(text);
 
-    // The selection box goes under the texts; its right end depends on what the row shows.
-    const auto selectionBox = [&](int rightEnd) {
+    // The selection box goes under the pictures and texts; its right end depends on what the
+    // row shows. A group's box starts after its expand picture, which stays visible.
+    const auto selectionBox = [&](int left, int rightEnd) {
         if (!selected)
             return;
         const QColor outline = hasFocus() ? Bgr(0xFF9888) : Bgr(0xFFD0C0);
         QPainterPath path;
-        path.addRoundedRect(
-            QRectF(textStart + 2, row.top(), rightEnd - textStart - 2, row.height() - 1), 3, 2);
+        path.addRoundedRect(QRectF(left + 2, row.top(), rightEnd - left - 2, row.height() - 1), 3,
+                            2);
         p.fillPath(path, Bgr(0xFFE8D8));
         p.setPen(outline);
         p.drawPath(path);
@@ -238,7 +239,7 @@ void TMyTreeView::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
             p.drawLine(gridLeft, row.top(), row.right(), row.top());
         p.drawLine(gridLeft, row.top(), gridLeft, row.bottom());
         p.drawLine(gridLeft, row.bottom(), row.right(), row.bottom());
-        selectionBox(value.isEmpty() ? g.LabelLeft + textWidth + 13 : row.right());
+        selectionBox(textStart, value.isEmpty() ? g.LabelLeft + textWidth + 13 : row.right());
         if (g.StateLeft >= 0)
             DrawPicture(p, Owner_.StateImages(), node->StateIndex(), g.StateLeft, row);
         if (g.IconLeft >= 0)
@@ -279,12 +280,13 @@ void TMyTreeView::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
                 valueText(value.mid(bar + 1), col1Right + 1, row.right(), false);
         }
     } else {
+        selectionBox(Owner_.StateImages() ? textStart + kIconSize : textStart,
+                     g.LabelLeft + textWidth + 13);
         if (g.ButtonLeft >= 0)
             DrawPicture(p, Owner_.StateImages(),
                         isExpanded(index) ? kStateExpanded : kStateCollapsed, g.ButtonLeft, row);
         if (g.StateLeft >= 0)
             DrawPicture(p, Owner_.StateImages(), node->StateIndex(), g.StateLeft, row);
-        selectionBox(g.LabelLeft + textWidth + 13);
         if (g.IconLeft >= 0)
             DrawPicture(p, Owner_.Images(), report::ImageListIndex(node->ImageCode()), g.IconLeft,
                         row);
