@@ -1,7 +1,9 @@
 // The one table of the icon list: for each icon number (entry + 1) and its keyword, the Tango
-// picture or the drawn picture it shows. The build packs every Tango file named here.
+// picture or the drawn picture it shows; then the toolbar pictures that the icon list has no
+// fitting entry for. The build packs every 16-pixel Tango file named here.
 
 #include "pictures/PictureDrawing.h"
+#include "pictures/Pictures.h"
 
 #include <array>
 
@@ -144,10 +146,23 @@ constexpr std::array<TIconSource, 122> kIconSources = {
     D(TDrawn::Chip, 0x2E3436, TBadge::Thermometer),         // 122 Chip Temperature
 };
 
+constexpr std::array<TIconSource, kToolImageCount> kToolSources = {
+    T("actions/document-save.png"),              // tiSave
+    D(TDrawn::Compare, 0x3465A4),                // tiCompare
+    D(TDrawn::Compare, 0x3465A4, TBadge::Error), // tiCloseCompare
+    T("actions/edit-find.png", TBadge::Next),    // tiFindNext
+    T("actions/go-previous.png"),                // tiPrevious
+    T("actions/go-next.png"),                    // tiNext
+};
+
 } // namespace
 
 const TIconSource& IconSource(int entry) {
     return kIconSources.at(static_cast<size_t>(entry));
+}
+
+const TIconSource& ToolSource(int entry) {
+    return kToolSources.at(static_cast<size_t>(entry));
 }
 
 } // namespace ostero::pictures::detail

@@ -337,6 +337,24 @@ QImage DrawIcon(TDrawn drawn, int32_t arg) {
         p.setBrush(accent.lighter(140));
         p.drawRoundedRect(QRectF(3.5, 3.5, 9, 9), 2, 2);
         break;
+    case TDrawn::Compare: {
+        // Two pages side by side, the right one a step lower, their lines in the accent colour
+        // with one line that differs.
+        const QRectF pages[] = {QRectF(0.5, 1.5, 8, 11), QRectF(7.5, 3.5, 8, 11)};
+        for (int i = 0; i < 2; ++i) {
+            const QRectF& page = pages[i];
+            p.setPen(QPen(QColor(0x88, 0x8A, 0x85), 1));
+            p.setBrush(Qt::white);
+            p.drawRect(page);
+            for (int line = 0; line < 4; ++line) {
+                const bool differs = line == 2 && i == 1;
+                p.setPen(QPen(differs ? QColor(0xCC, 0x00, 0x00) : accent, 1));
+                const double y = page.top() + 2.5 + line * 2;
+                p.drawLine(QPointF(page.left() + 1.5, y), QPointF(page.right() - 1.5, y));
+            }
+        }
+        break;
+    }
     }
     return image;
 }
@@ -367,6 +385,16 @@ void DrawBadge(QImage& image, TBadge badge) {
     case TBadge::Thermometer:
         DrawThermometer(p, QColor(0xCC, 0x00, 0x00), QRectF(10, 5, 6, 11));
         break;
+    case TBadge::Next: {
+        // A green arrow pointing right: on to the next one.
+        QPolygonF arrow;
+        arrow << QPointF(8.5, 10.5) << QPointF(11.5, 10.5) << QPointF(11.5, 8) << QPointF(15.5, 12)
+              << QPointF(11.5, 16) << QPointF(11.5, 13.5) << QPointF(8.5, 13.5);
+        p.setPen(QPen(QColor(0x4E, 0x9A, 0x06), 1));
+        p.setBrush(QColor(0x8A, 0xE2, 0x34));
+        p.drawPolygon(arrow);
+        break;
+    }
     }
 }
 

@@ -32,10 +32,11 @@ enum class TDrawn {
     Chart,
     ChartLine,
     Generic,
+    Compare, // two pages side by side
 };
 
 // A small sign drawn over the picture's lower right corner.
-enum class TBadge { None, Error, Unknown, Blocked, Thermometer };
+enum class TBadge { None, Error, Unknown, Blocked, Thermometer, Next };
 
 struct TIconSource {
     const char* Tango; // path below the theme's 16x16 folder, or nullptr for a drawn picture
@@ -47,6 +48,8 @@ struct TIconSource {
 
 // The source of icon-list entry 0..121.
 const TIconSource& IconSource(int entry);
+// The source of toolbar picture 0..kToolImageCount - 1.
+const TIconSource& ToolSource(int entry);
 
 struct TMenuSource {
     const char* Tango; // path below the theme's 24x24 folder

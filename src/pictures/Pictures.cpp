@@ -35,13 +35,20 @@ QImage LoadEmbedded(const char* name, const detail::TEmbeddedPicture* pictures, 
     throw std::runtime_error(std::string("picture not packed: ") + name);
 }
 
-QImage MakeIcon(int entry) {
-    const auto& source = detail::IconSource(entry);
+QImage MakeFrom(const detail::TIconSource& source) {
     QImage image = source.Tango ? LoadEmbedded(source.Tango, detail::kEmbeddedPictures,
                                                detail::kEmbeddedPictureCount, kIconSize)
                                 : detail::DrawIcon(source.Drawn, source.Arg);
     detail::DrawBadge(image, source.Badge);
     return image;
+}
+
+QImage MakeIcon(int entry) {
+    return MakeFrom(detail::IconSource(entry));
+}
+
+QImage MakeToolImage(int entry) {
+    return MakeFrom(detail::ToolSource(entry));
 }
 
 QImage MakeMenuImage(int entry) {
@@ -78,6 +85,14 @@ QImage StateImage(int entry) {
     static std::array<QImage, kStateImageCount> cache;
     static std::once_flag once;
     return Cached(cache, once, &detail::DrawStateImage, entry);
+}
+
+QImage ToolImage(int entry) {
+    if (entry < 0 || entry >= kToolImageCount)
+        return {};
+    static std::array<QImage, kToolImageCount> cache;
+    static std::once_flag once;
+    return Cached(cache, once, &MakeToolImage, entry);
 }
 
 QImage ImageForCode(int32_t imageCode) {

@@ -15,6 +15,7 @@ constexpr int kIconSize = 16;
 constexpr int kBannerWidth = 341;
 constexpr int kBannerHeight = 40;
 constexpr int kMenuImageCount = 20; // 24-pixel menu list entries 0..19
+constexpr int kToolImageCount = 6;  // 16-pixel toolbar pictures 0..5
 constexpr int kMenuImageSize = 24;
 constexpr int kMenuTopWidth = 156; // fits the narrowest menu band
 constexpr int kMenuTopHeight = 62;
@@ -50,9 +51,20 @@ enum TMenuImage : int {
     miTestsDisabled = 19,
 };
 
+// Toolbar pictures for the buttons that no icon-list entry fits.
+enum TToolImage : int {
+    tiSave = 0,
+    tiCompare = 1,
+    tiCloseCompare = 2,
+    tiFindNext = 3,
+    tiPrevious = 4,
+    tiNext = 5,
+};
+
 // 16x16 ARGB32 pictures; a null image for an entry outside the list (as for "no picture").
 QImage IconImage(int entry);
 QImage StateImage(int entry);
+QImage ToolImage(int entry);
 // The icon of an image code (through the icon-list entry of the code); null for code 0.
 QImage ImageForCode(int32_t imageCode);
 

@@ -13,6 +13,8 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <map>
+
 using namespace ostero;
 namespace fs = std::filesystem;
 
@@ -206,6 +208,28 @@ TEST_F(FormMainMenu, AToolbarShowsExactlyWhileOneOfItsButtonsDoes) {
     EXPECT_TRUE(toolbar->isHidden());
     shown.front()->show();
     EXPECT_FALSE(toolbar->isHidden());
+}
+
+// Every toolbar button shows a 16-pixel picture, and buttons that do different things show
+// different pictures (the same action on both pages may share one).
+TEST_F(FormMainMenu, EveryToolbarButtonHasAPictureOfItsAction) {
+    std::map<QString, QImage> byAction; // caption -> picture
+    for (const char* toolbar : {"PanelReportTop", "PanelSysInfoTop"}) {
+        auto* panel = Form_->findChild<QWidget*>(toolbar);
+        ASSERT_NE(panel, nullptr) << toolbar;
+        for (auto* button : panel->findChildren<ui::TImageButton*>(Qt::FindDirectChildrenOnly)) {
+            SCOPED_TRACE(button->objectName().toStdString());
+            ASSERT_FALSE(button->Picture().isNull());
+            EXPECT_EQ(button->Picture().size(), QSize(16, 16));
+            const QImage& known =
+                byAction.try_emplace(button->text(), button->Picture()).first->second;
+            EXPECT_EQ(known, button->Picture()) << "the same caption, the same picture";
+        }
+    }
+    for (auto a = byAction.begin(); a != byAction.end(); ++a)
+        for (auto b = std::next(a); b != byAction.end(); ++b)
+            EXPECT_NE(a->second, b->second)
+                << a->first.toStdString() << " and " << b->first.toStdString();
 }
 
 } // namespace

@@ -246,6 +246,17 @@ TEST_F(Pictures, EveryMenuEntryIsAVisible24x24PictureAndOthersAreNull) {
     EXPECT_TRUE(MenuImage(kMenuImageCount).isNull());
 }
 
+TEST_F(Pictures, EveryToolbarPictureIsAVisible16x16PictureAndOthersAreNull) {
+    for (int entry = 0; entry < kToolImageCount; ++entry) {
+        const QImage image = ToolImage(entry);
+        ASSERT_FALSE(image.isNull()) << entry;
+        EXPECT_EQ(image.size(), QSize(kIconSize, kIconSize)) << entry;
+        EXPECT_TRUE(HasVisiblePixel(image)) << entry;
+    }
+    EXPECT_TRUE(ToolImage(-1).isNull());
+    EXPECT_TRUE(ToolImage(kToolImageCount).isNull());
+}
+
 // The window's buttons must not share a picture, nor the frames of the connection animation
 // (else the animation stands still).
 TEST_F(Pictures, MenuPicturesOfTheWindowAreAllDifferent) {

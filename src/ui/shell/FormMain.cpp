@@ -156,8 +156,9 @@ private:
     QLabel* ImageTop;
 };
 
-// The 16-pixel icon of a toolbar button, where the icon list has a fitting one (-1: none).
-int ToolButtonIcon(const QString& name) {
+// The 16-pixel picture of a toolbar button: an icon-list entry where one fits, else a
+// toolbar picture of its own.
+QImage ToolButtonPicture(const QString& name) {
     static const std::pair<const char*, int> kIcons[] = {
         {"ImageButtonOpenReport", 38},    // Document
         {"ImageButtonSearch", 17},        // Ident: a magnifier
@@ -166,10 +167,25 @@ int ToolButtonIcon(const QString& name) {
         {"ImageButtonSysInfoPower", 81},  // Power
         {"ImageButtonRemoteDesktop", 71}, // Monitor
     };
+    static const std::pair<const char*, int> kTools[] = {
+        {"ImageButtonReportSave", pictures::tiSave},
+        {"ImageButtonSysInfoSave", pictures::tiSave},
+        {"ImageButtonReportCompare", pictures::tiCompare},
+        {"ImageButtonSysInfoCompare", pictures::tiCompare},
+        {"ImageButtonSysInfoCloseCompare", pictures::tiCloseCompare},
+        {"ImageButtonSearchNext", pictures::tiFindNext},
+        {"ImageButtonPreviousDiff", pictures::tiPrevious},
+        {"ImageButtonSysInfoPreviousDiff", pictures::tiPrevious},
+        {"ImageButtonNextDiff", pictures::tiNext},
+        {"ImageButtonSysInfoNextDiff", pictures::tiNext},
+    };
     for (const auto& [button, icon] : kIcons)
         if (name == QLatin1String(button))
-            return icon;
-    return -1;
+            return pictures::IconImage(icon);
+    for (const auto& [button, tool] : kTools)
+        if (name == QLatin1String(button))
+            return pictures::ToolImage(tool);
+    return {};
 }
 
 QToolButton* MakeToolButton(QWidget* parent, const char* name) {
@@ -181,7 +197,7 @@ QToolButton* MakeToolButton(QWidget* parent, const char* name) {
     button->SetGradientColor(parent->palette().color(QPalette::Dark));
     button->SetMargin(4);
     button->SetAutoWidth(true);
-    button->SetPicture(pictures::IconImage(ToolButtonIcon(name)));
+    button->SetPicture(ToolButtonPicture(name));
     return button;
 }
 
