@@ -47,10 +47,7 @@ struct TRecordedMessages : support::TMessageSink {
 
 class FormMainFixture : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        EnsureGuiApplication();
-        QApplication::setApplicationDisplayName("Taveric Ostero");
-    }
+    static void SetUpTestSuite() { EnsureGuiApplication(); }
     void SetUp() override {
         Root_ = std::filesystem::temp_directory_path() /
                 ("ostero-form-" + std::to_string(::getpid()) + "-" +

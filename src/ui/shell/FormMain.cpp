@@ -237,7 +237,7 @@ TFormMain::TFormMain(std::vector<std::string> args, std::string helpFile,
     setObjectName("FormMain");
     setProperty(kHelpContextProperty, kHelpMainWindow);
     Settings_.HelpFile = std::move(helpFile);
-    setWindowTitle(QApplication::applicationDisplayName());
+    setWindowTitle(ProgramTitle());
     setMinimumSize(200, 130);
     // The design size, which the menu band and the two columns of the views are made for.
     resize(821, 546);
@@ -828,7 +828,7 @@ void TFormMain::CreatePopupMenu() {
 }
 
 void TFormMain::RetranslateUi() {
-    setWindowTitle(QApplication::applicationDisplayName() + CaptionSuffix_);
+    setWindowTitle(ProgramTitle() + CaptionSuffix_);
     const auto set = [](QAbstractButton* button, const QString& caption, const QString& hint) {
         button->setText(caption);
         button->setToolTip(hint);
@@ -914,8 +914,8 @@ void TFormMain::ConfigureMainWindow() {
     if (ImageButtonConnect_ != nullptr)
         ImageButtonConnect_->setVisible(Settings_.RemoteVariant);
     if (Settings_.RemoteVariant) {
-        QApplication::setApplicationDisplayName(FromAnsi(app::ApplicationTitle(true)));
-        setWindowTitle(QApplication::applicationDisplayName() + CaptionSuffix_);
+        SetProgramTitle(FromAnsi(app::ApplicationTitle(true)));
+        setWindowTitle(ProgramTitle() + CaptionSuffix_);
     }
 }
 
@@ -1063,7 +1063,7 @@ void TFormMain::SetReportCaption() {
 
 void TFormMain::SetCaption(const QString& suffix) {
     CaptionSuffix_ = suffix;
-    setWindowTitle(QApplication::applicationDisplayName() + suffix);
+    setWindowTitle(ProgramTitle() + suffix);
 }
 
 // --- Report page

@@ -48,7 +48,6 @@ int RunProgram(int argc, char** argv) {
 
     const std::string helpFile =
         app::SelectHelpFile(platform::Platform().ProgramPath(), support::CurrentLanguageCode());
-    QApplication::setApplicationDisplayName(FromAnsi(app::ApplicationTitle(false)));
     TFormMain form(args, helpFile, languageLoader);
 
     if (command.Mode == app::TStartMode::CreateReport) {

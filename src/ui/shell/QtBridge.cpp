@@ -1,5 +1,6 @@
 #include "ui/shell/QtBridge.h"
 
+#include "app/Startup.h"
 #include "support/TextCodec.h"
 
 #include <QApplication>
@@ -25,6 +26,21 @@ std::string ToPath(const QString& path) {
     return path.toStdString();
 }
 
+namespace {
+QString& Title() {
+    static QString title = FromAnsi(app::ApplicationTitle(false));
+    return title;
+}
+} // namespace
+
+const QString& ProgramTitle() {
+    return Title();
+}
+
+void SetProgramTitle(const QString& title) {
+    Title() = title;
+}
+
 QString TranslatedText(const support::TUserMessage& message) {
     const QString format = QCoreApplication::translate("Messages", message.Format.c_str());
     QString out;
@@ -43,7 +59,7 @@ QString TranslatedText(const support::TUserMessage& message) {
 }
 
 void TMessageBoxSink::ShowError(const support::TUserMessage& message) {
-    QMessageBox::critical(Parent_, QApplication::applicationDisplayName(), TranslatedText(message));
+    QMessageBox::critical(Parent_, ProgramTitle(), TranslatedText(message));
 }
 
 void TMessageBoxSink::ShowInformation(const support::TUserMessage& message) {
@@ -52,8 +68,8 @@ void TMessageBoxSink::ShowInformation(const support::TUserMessage& message) {
 }
 
 bool TMessageBoxSink::AskYesNo(const support::TUserMessage& message) {
-    return QMessageBox::question(Parent_, QApplication::applicationDisplayName(),
-                                 TranslatedText(message), QMessageBox::Yes | QMessageBox::No,
+    return QMessageBox::question(Parent_, ProgramTitle(), TranslatedText(message),
+                                 QMessageBox::Yes | QMessageBox::No,
                                  QMessageBox::Yes) == QMessageBox::Yes;
 }
 

@@ -22,6 +22,12 @@ std::string ToAnsi(const QString& text);
 QString FromPath(const std::string& path);
 std::string ToPath(const QString& path);
 
+// The program's title: the window caption before its suffix and the caption of its message
+// boxes ("Taveric Ostero", or the remote variant's). Kept here rather than as Qt's display
+// name, which the X11 platform appends to every window title (a second "Taveric Ostero").
+const QString& ProgramTitle();
+void SetProgramTitle(const QString& title);
+
 // The text of a core message in the current language, with its arguments put in.
 QString TranslatedText(const support::TUserMessage& message);
 
