@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QDir>
 #include <QDropEvent>
 #include <QHeaderView>
 #include <QMenu>
@@ -118,6 +119,14 @@ TEST_F(FormMainReport, DialogStartsInTheReportFolderOfTheDocumentsWhenThereIsOne
     ASSERT_EQ(DialogFolders_.size(), 1u);
     EXPECT_EQ(DialogFolders_[0], (Root_ / "Documents" / "Taveric Reports").string());
     EXPECT_EQ(form->OpenDialogFolder().toStdString(), DialogFolders_[0]);
+}
+
+TEST_F(FormMainReport, DialogStartsAtHomeWithoutADocumentsFolder) {
+    fs::remove_all(Root_ / "Documents");
+    auto form = MakeForm();
+    form->OpenReport();
+    ASSERT_EQ(DialogFolders_.size(), 1u);
+    EXPECT_EQ(DialogFolders_[0], QDir::homePath().toStdString());
 }
 
 TEST_F(FormMainReport, FailedLoadsNameTheFileAndKeepThePreviousName) {

@@ -23,6 +23,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDateTimeEdit>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QEvent>
@@ -1079,7 +1080,12 @@ void TFormMain::OpenReport(const QString& requested) {
                 documents += '/';
             std::error_code error;
             const std::string reports = documents + "Taveric Reports";
-            OpenDialogFolder_ = FromPath(fs::is_directory(reports, error) ? reports : documents);
+            if (fs::is_directory(reports, error))
+                OpenDialogFolder_ = FromPath(reports);
+            else if (fs::is_directory(documents, error))
+                OpenDialogFolder_ = FromPath(documents);
+            else // no documents folder (a server account): home, not the working folder
+                OpenDialogFolder_ = QDir::homePath();
         }
         fileName = OpenFileDialog_(this, OpenDialogFolder_, ReportFilter());
     }
