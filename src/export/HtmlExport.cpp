@@ -1,12 +1,15 @@
 #include "export/HtmlExport.h"
 
 #include "export/MakerInfo.h"
+#include "support/TextBuffer.h"
 #include "support/TextCodec.h"
 #include "support/platform/FileReplace.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
+#include <string_view>
 
 namespace ostero::exporting {
 
@@ -45,7 +48,8 @@ struct TEntityTable {
     }
 };
 
-void AppendEncoded(std::string& out, std::string_view text, bool mime) {
+// `out` is a std::string or a TTextBuffer.
+template <class TOut> void AppendEncoded(TOut& out, std::string_view text, bool mime) {
     static const TEntityTable table;
     size_t plain = 0; // start of the run of bytes that stay as they are
     for (size_t i = 0; i < text.size(); ++i) {
@@ -104,6 +108,8 @@ std::string Base64Lines(const std::string& bytes) {
 
 namespace {
 
+using support::TTextBuffer;
+
 class THtmlWriter {
 public:
     // With a sink the document goes to it in pieces as it is made, so a big report is never
@@ -111,8 +117,7 @@ public:
     THtmlWriter(const report::TReportTree& tree, const std::string& pageFileName,
                 const THtmlOptions& options, platform::TFileReplacement* sink = nullptr)
         : Tree_(tree), PageFileName_(pageFileName), Options_(options), Mime_(options.Mime),
-          Q_(options.Mime ? "3D" : ""), Sink_(sink) {
-        Out_.reserve(kFlushSize + 4096);
+          Q_(options.Mime ? "3D" : ""), Sink_(sink), Out_(kFlushSize + 4096) {
         // The pieces of markup every row repeats, with the markup quote in them, made once.
         SpacerCell_ = "<td width=" + Q_ + "\"12\">&nbsp;</td>";
         NameCell_ = "<td colspan=" + Q_ + "\"";
@@ -140,7 +145,7 @@ private:
     void EndLine() {
         Out_ += "\r\n";
         if (Sink_ != nullptr && Out_.size() >= kFlushSize) {
-            Sink_->Write(Out_);
+            Sink_->Write(Out_.View());
             Out_.clear();
         }
     }
@@ -151,7 +156,7 @@ private:
     // "=" of generated markup and script, followed by the markup quote.
     std::string Eq() const { return "=" + Q_; }
     // The node's icon reference, appended to the output.
-    void AppendIcon(std::string& out, const TTreeNode& node);
+    void AppendIcon(TTextBuffer& out, const TTreeNode& node);
     void Head();
     void StyleSheet();
     void BodyStart();
@@ -169,7 +174,7 @@ private:
     const bool Mime_;
     const std::string Q_;
     platform::TFileReplacement* Sink_;
-    std::string Out_;
+    TTextBuffer Out_;
     std::string SpacerCell_, NameCell_, RuledClass_, PlainClass_, RuledValueCell_, ValueCell_;
     std::string ButtonCell_, ButtonClick_, GroupTable_, GroupTableId_, GroupTableStyle_;
     std::vector<std::string> IconMarkup_; // by icon-list entry, made when first used
@@ -181,7 +186,7 @@ private:
     THtmlOutput Output_;
 };
 
-void THtmlWriter::AppendIcon(std::string& out, const TTreeNode& node) {
+void THtmlWriter::AppendIcon(TTextBuffer& out, const TTreeNode& node) {
     const int entry = report::ImageListIndex(node.ImageCode());
     if (entry < 0 || (Mime_ && entry > 121))
         return;
@@ -734,10 +739,10 @@ THtmlOutput THtmlWriter::Render() {
     if (Mime_)
         MimePictures();
     if (Sink_ != nullptr) {
-        Sink_->Write(Out_);
+        Sink_->Write(Out_.View());
         Out_.clear();
     }
-    Output_.Document = std::move(Out_);
+    Output_.Document = std::string(Out_.View());
     return std::move(Output_);
 }
 

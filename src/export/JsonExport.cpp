@@ -1,6 +1,7 @@
 #include "export/JsonExport.h"
 
 #include "export/ExportWalk.h"
+#include "support/TextBuffer.h"
 #include "support/TextCodec.h"
 
 #include <array>
@@ -15,9 +16,11 @@ using report::TTreeNode;
 
 namespace {
 
+using support::TTextBuffer;
+
 constexpr int kJsonVersion = 1;
 
-void AppendUtf8(std::string& out, char32_t cp) {
+template <class TOut> void AppendUtf8(TOut& out, char32_t cp) {
     if (cp < 0x80) {
         out += static_cast<char>(cp);
     } else if (cp < 0x800) {
@@ -32,7 +35,7 @@ void AppendUtf8(std::string& out, char32_t cp) {
 
 // Shortest text that reads back as the same double, whatever the C locale; null for values
 // JSON cannot hold.
-void AppendJsonNumber(std::string& out, double value) {
+template <class TOut> void AppendJsonNumber(TOut& out, double value) {
     if (!std::isfinite(value)) {
         out += "null";
         return;
@@ -42,7 +45,7 @@ void AppendJsonNumber(std::string& out, double value) {
     out.append(buffer, result.ptr);
 }
 
-void AppendInteger(std::string& out, long long value) {
+template <class TOut> void AppendInteger(TOut& out, long long value) {
     char buffer[24];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
     out.append(buffer, result.ptr);
@@ -57,7 +60,7 @@ constexpr auto kPlainByte = [] {
 }();
 
 // Appends JsonString(ansi); runs of plain bytes go in whole.
-void AppendJsonString(std::string& out, std::string_view ansi) {
+template <class TOut> void AppendJsonString(TOut& out, std::string_view ansi) {
     static constexpr char kHex[] = "0123456789abcdef";
     out += '"';
     std::size_t plain = 0; // start of the run of bytes that stand for themselves
@@ -108,7 +111,9 @@ void AppendJsonString(std::string& out, std::string_view ansi) {
 // open until it is left.
 class TJsonWriter final : public TExportVisitor {
 public:
-    std::string Text;
+    explicit TJsonWriter(TTextBuffer& text) : Text(text) {}
+
+    TTextBuffer& Text;
 
     void Enter(const TTreeNode& node, int) override {
         Separate();
@@ -156,7 +161,7 @@ private:
     std::vector<bool> HasItem_;
 };
 
-void AppendSeries(std::string& out, const report::TChartSeries& series) {
+template <class TOut> void AppendSeries(TOut& out, const report::TChartSeries& series) {
     out += "{\"title\": ";
     AppendJsonString(out, series.Title);
     out += ", \"active\": ";
@@ -189,16 +194,18 @@ std::string JsonString(const std::string& ansi) {
     return out;
 }
 
-std::string RenderJson(const report::TReportDocument& doc, bool keepPrivate) {
-    TJsonWriter writer;
-    writer.Text = "{\r\n  \"format\": \"Taveric Ostero report\",\r\n  \"version\": " +
-                  std::to_string(kJsonVersion) + ",\r\n  \"nodes\": [";
+namespace {
+
+void RenderJsonInto(const report::TReportDocument& doc, bool keepPrivate, TTextBuffer& text) {
+    TJsonWriter writer(text);
+    writer.Text += "{\r\n  \"format\": \"Taveric Ostero report\",\r\n  \"version\": " +
+                   std::to_string(kJsonVersion) + ",\r\n  \"nodes\": [";
     writer.OpenTop();
     TExportWalkRule rule;
     rule.KeepPrivate = keepPrivate;
     rule.ChartLines = true;
     WalkExport(doc.Tree, rule, writer);
-    std::string out = std::move(writer.Text);
+    TTextBuffer& out = text;
     out += out.back() == '[' ? "]" : "\r\n  ]";
     out += ",\r\n  \"chart\": {\"leftTitle\": ";
     AppendJsonString(out, doc.Chart.LeftTitle);
@@ -210,20 +217,27 @@ std::string RenderJson(const report::TReportDocument& doc, bool keepPrivate) {
         AppendSeries(out, doc.Chart.Series[i]);
     }
     out += doc.Chart.Series.empty() ? "]}\r\n}\r\n" : "\r\n  ]}\r\n}\r\n";
-    return out;
+}
+
+} // namespace
+
+std::string RenderJson(const report::TReportDocument& doc, bool keepPrivate) {
+    TTextBuffer text(1 << 20);
+    RenderJsonInto(doc, keepPrivate, text);
+    return std::string(text.View());
 }
 
 bool SaveJson(const report::TReportDocument& doc, const std::string& fileName, bool keepPrivate,
               std::string* error) {
-    std::string text;
+    TTextBuffer text(1 << 20);
     try {
-        text = RenderJson(doc, keepPrivate);
+        RenderJsonInto(doc, keepPrivate, text);
     } catch (const TExportError& e) {
         if (error != nullptr)
             *error = e.what();
         return false;
     }
-    return WriteExportFile(fileName, text, error);
+    return WriteExportFile(fileName, text.View(), error);
 }
 
 } // namespace ostero::exporting
