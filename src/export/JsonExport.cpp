@@ -196,16 +196,15 @@ std::string JsonString(const std::string& ansi) {
 
 namespace {
 
-void RenderJsonInto(const report::TReportDocument& doc, bool keepPrivate, TTextBuffer& text) {
-    TJsonWriter writer(text);
-    writer.Text += "{\r\n  \"format\": \"Taveric Ostero report\",\r\n  \"version\": " +
-                   std::to_string(kJsonVersion) + ",\r\n  \"nodes\": [";
+void RenderJsonInto(const report::TReportDocument& doc, bool keepPrivate, TTextBuffer& out) {
+    TJsonWriter writer(out);
+    out += "{\r\n  \"format\": \"Taveric Ostero report\",\r\n  \"version\": " +
+           std::to_string(kJsonVersion) + ",\r\n  \"nodes\": [";
     writer.OpenTop();
     TExportWalkRule rule;
     rule.KeepPrivate = keepPrivate;
     rule.ChartLines = true;
     WalkExport(doc.Tree, rule, writer);
-    TTextBuffer& out = text;
     out += out.back() == '[' ? "]" : "\r\n  ]";
     out += ",\r\n  \"chart\": {\"leftTitle\": ";
     AppendJsonString(out, doc.Chart.LeftTitle);

@@ -10,7 +10,6 @@
 
 #include <array>
 #include <cstring>
-#include <mutex>
 #include <stdexcept>
 #include <string>
 
@@ -58,41 +57,32 @@ QImage MakeMenuImage(int entry) {
     return source.Greyed ? detail::Greyed(image) : image;
 }
 
-// Pictures are made once; QImage copies share the data.
-template <size_t N>
-const QImage& Cached(std::array<QImage, N>& cache, std::once_flag& once, QImage (*make)(int),
-                     int entry) {
-    std::call_once(once, [&] {
-        for (size_t i = 0; i < N; ++i)
-            cache[i] = make(static_cast<int>(i));
-    });
-    return cache[static_cast<size_t>(entry)];
+// Entry `entry` of a list of N pictures that `Make` draws; null outside the list. The whole
+// list is made once, on its first use; QImage copies share the data.
+template <int N, QImage (*Make)(int)> QImage ListEntry(int entry) {
+    if (entry < 0 || entry >= N)
+        return {};
+    static const std::array<QImage, N> list = [] {
+        std::array<QImage, N> made;
+        for (int i = 0; i < N; ++i)
+            made[static_cast<size_t>(i)] = Make(i);
+        return made;
+    }();
+    return list[static_cast<size_t>(entry)];
 }
 
 } // namespace
 
 QImage IconImage(int entry) {
-    if (entry < 0 || entry >= kIconCount)
-        return {};
-    static std::array<QImage, kIconCount> cache;
-    static std::once_flag once;
-    return Cached(cache, once, &MakeIcon, entry);
+    return ListEntry<kIconCount, &MakeIcon>(entry);
 }
 
 QImage StateImage(int entry) {
-    if (entry < 0 || entry >= kStateImageCount)
-        return {};
-    static std::array<QImage, kStateImageCount> cache;
-    static std::once_flag once;
-    return Cached(cache, once, &detail::DrawStateImage, entry);
+    return ListEntry<kStateImageCount, &detail::DrawStateImage>(entry);
 }
 
 QImage ToolImage(int entry) {
-    if (entry < 0 || entry >= kToolImageCount)
-        return {};
-    static std::array<QImage, kToolImageCount> cache;
-    static std::once_flag once;
-    return Cached(cache, once, &MakeToolImage, entry);
+    return ListEntry<kToolImageCount, &MakeToolImage>(entry);
 }
 
 QImage ImageForCode(int32_t imageCode) {
@@ -104,11 +94,7 @@ QImage BannerImage() {
 }
 
 QImage MenuImage(int entry) {
-    if (entry < 0 || entry >= kMenuImageCount)
-        return {};
-    static std::array<QImage, kMenuImageCount> cache;
-    static std::once_flag once;
-    return Cached(cache, once, &MakeMenuImage, entry);
+    return ListEntry<kMenuImageCount, &MakeMenuImage>(entry);
 }
 
 QImage MenuTopImage() {
