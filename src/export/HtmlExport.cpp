@@ -1,6 +1,7 @@
 #include "export/HtmlExport.h"
 
 #include "export/MakerInfo.h"
+#include "support/LinkPolicy.h"
 #include "support/TextBuffer.h"
 #include "support/TextCodec.h"
 #include "support/platform/FileReplace.h"
@@ -9,6 +10,7 @@
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string_view>
 
 namespace ostero::exporting {
@@ -33,6 +35,27 @@ constexpr TEntity kEntities[] = {
 
 bool IsBoldType(int type) {
     return type == 10 || type == 12;
+}
+
+// A file name as a relative address: every byte but letters, digits and "-._~" percent-encoded,
+// so that a name with quotes, "#", "?" or "%" still names its file and cannot end the
+// attribute it is written into.
+std::string UriPathSegment(std::string_view name) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(name.size());
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+            (byte >= '0' && byte <= '9') || c == '-' || c == '.' || c == '_' || c == '~') {
+            out += c;
+        } else {
+            out += '%';
+            out += kHex[byte >> 4];
+            out += kHex[byte & 15];
+        }
+    }
+    return out;
 }
 
 } // namespace
@@ -447,7 +470,11 @@ const TTreeNode* THtmlWriter::PropertyRun(const TTreeNode* first, int depth) {
         const bool spacer = type == 11 || type == 12 || type == 40 || type == 41;
         const int span = 3 - (spacer ? 1 : 0) - (hasValue ? 1 : 0);
         const bool blanks = type == 31 || type == 32 || type == 40 || type == 41;
-        const bool link = (property.Flags & report::nfLink) != 0 && hasValue;
+        // Only a web address becomes an anchor; any other link value is written as text.
+        const std::optional<std::string> target = (property.Flags & report::nfLink) != 0
+                                                      ? support::SafeLinkTarget(property.Value)
+                                                      : std::nullopt;
+        const bool link = target.has_value();
         const char* nameClass = "Levelx";
         const char* valueClass = "LevelxValue";
         if (IsBoldType(type)) {
@@ -495,12 +522,8 @@ const TTreeNode* THtmlWriter::PropertyRun(const TTreeNode* first, int depth) {
                          at = value.find("  "))
                         value.replace(at, 2, "&nbsp;&nbsp;");
                 }
-                if (link) {
-                    const bool www = property.Value.size() >= 3 &&
-                                     support::AnsiSameText(property.Value.substr(0, 3), "WWW");
-                    value = "<a href=" + Q_ + (www ? "\"http://" : "\"") + value + "\">" + value +
-                            "</a>";
-                }
+                if (link)
+                    value = "<a href=" + Q_ + "\"" + Encode(*target) + "\">" + value + "</a>";
                 Out_ += value;
             }
             Out_ += "</td>";
@@ -531,8 +554,8 @@ void THtmlWriter::ChartRow(const report::TChart& chart, int n) {
         }
     }
     Line(std::string(static_cast<size_t>(n + 1), ' ') + " <tr><td><img style=" + Q_ +
-         "\"background-color: #ffffff\" src=" + Q_ + "\"" + ChartFile_ + "\" alt=" + Q_ + "\"" +
-         Encode(Text("Sensorlog")) + "\"/></td></tr>");
+         "\"background-color: #ffffff\" src=" + Q_ + "\"" + Encode(UriPathSegment(ChartFile_)) +
+         "\" alt=" + Q_ + "\"" + Encode(Text("Sensorlog")) + "\"/></td></tr>");
 }
 
 void THtmlWriter::Walk(const TTreeNode* start, int levelOffset) {

@@ -247,6 +247,106 @@ TEST(HtmlExport, ReportRowsExactlyInBothModes) {
     }
 }
 
+// A link value becomes an anchor only when it is a web address; any other value, whatever it
+// would start in a browser, is written as text like any value.
+TEST(HtmlExport, OnlyWebAddressesOfLinkValuesBecomeAnchors) {
+    struct TCase {
+        const char* Name;
+        bool Mime;
+        std::string Value;
+        std::string Cell; // the value cell of the row
+    };
+    const std::string cell = "<td class=\"LevelxValue\">";
+    const std::string mimeCell = "<td class=3D\"LevelxValue\">";
+    const TCase cases[] = {
+        {"script", false, "javascript:alert(1)", cell + "javascript:alert(1)</td>"},
+        {"script in capitals", false, "JavaScript:alert(document.cookie)",
+         cell + "JavaScript:alert(document.cookie)</td>"},
+        {"script behind blanks", false, "  javascript:alert(1)",
+         cell + "  javascript:alert(1)</td>"},
+        {"file", false, "file:///etc/passwd", cell + "file:///etc/passwd</td>"},
+        {"data", false, "data:text/html,<script>alert(1)</script>",
+         cell + "data:text/html,&lt;script&gt;alert(1)&lt;/script&gt;</td>"},
+        {"web scheme without slashes", false, "http:example.org", cell + "http:example.org</td>"},
+        {"an address with a quote that would end the attribute", false,
+         "https://example.org/\"onmouseover=\"alert(1)",
+         cell + "https://example.org/&quot;onmouseover=&quot;alert(1)</td>"},
+        {"http", false, "http://example.org/a?b=1&c=2",
+         cell +
+             "<a "
+             "href=\"http://example.org/a?b=1&amp;c=2\">http://example.org/a?b=1&amp;c=2</a></td>"},
+        {"https in capitals", false, "HTTPS://EXAMPLE.ORG/",
+         cell + "<a href=\"HTTPS://EXAMPLE.ORG/\">HTTPS://EXAMPLE.ORG/</a></td>"},
+        {"www", false, "www.example.org",
+         cell + "<a href=\"http://www.example.org\">www.example.org</a></td>"},
+        {"www in any case", false, "wWw.example.org",
+         cell + "<a href=\"http://wWw.example.org\">wWw.example.org</a></td>"},
+        {"www with blanks after it", false, "www.example.org  ",
+         cell + "<a href=\"http://www.example.org\">www.example.org  </a></td>"},
+        {"script in MIME mode", true, "javascript:x=1", mimeCell + "javascript:x=3D1</td>"},
+        {"web address in MIME mode", true, "https://example.org/?a=1",
+         mimeCell + "<a href=3D\"https://example.org/?a=3D1\">https://example.org/?a=3D1</a></td>"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        report::TReportTree tree;
+        TTreeNode* group = AddNode(tree, nullptr, 1, 0, "Group", 0);
+        AddNode(tree, group, 0, report::nfLink, "Home=" + c.Value, 20);
+        THtmlOptions options;
+        options.Mime = c.Mime;
+        const std::string page = Page(tree, options);
+        const size_t row = page.find(">Home</td>");
+        ASSERT_NE(row, std::string::npos) << page;
+        const std::string rest = page.substr(row + 10);
+        EXPECT_EQ(rest.substr(0, rest.find("</tr>")), c.Cell);
+        if (!c.Mime)
+            ExpectBalanced(page);
+    }
+}
+
+// The page's own file name reaches the page in the chart picture's address: a name made to end
+// the attribute stays inside it, and the address still names the picture written beside it.
+TEST(HtmlExport, AHostileFileNameCannotAddAttributes) {
+    report::TReportTree tree;
+    report::TChart chart;
+    chart.AddSeries("CPU [%]").AddPoint(45000, 5);
+    TTreeNode* log = AddNode(tree, nullptr, report::kCategorySensorLog, 0, "Sensorlog", 0);
+    auto object = std::make_unique<report::TChartObject>();
+    object->Chart = &chart;
+    log->SetObject(std::move(object));
+
+    const std::string folder = "/tmp/a dir";
+    const exporting::THtmlOutput out =
+        RenderHtml(tree, folder + "/x\" onerror=\"alert(1)#?&<%.html", {});
+    ASSERT_EQ(out.SideFiles.size(), 1u);
+    EXPECT_EQ(out.SideFiles[0].first, folder + "/x\" onerror=\"alert(1)#?&<%_01.jpg");
+    EXPECT_NE(out.Document.find("<img style=\"background-color: #ffffff\" "
+                                "src=\"x%22%20onerror%3D%22alert%281%29%23%3F%26%3C%25_01.jpg\" "
+                                "alt=\"Sensorlog\"/>"),
+              std::string::npos)
+        << out.Document;
+    EXPECT_EQ(out.Document.find("onerror=\""), std::string::npos);
+    ExpectBalanced(out.Document);
+
+    // The MIME document names its parts itself: the file name reaches neither the page nor the
+    // part headers.
+    struct TPictures : exporting::TExportPictures {
+        std::string IconGif(int) override { return {}; }
+        std::string BannerGif() override { return "GIF89a"; }
+        std::string ChartJpeg(const report::TChart&, int, int) override { return {}; }
+        std::string ChartEmf(const report::TChart&, int, int) override { return "EMF"; }
+    } pictures;
+    THtmlOptions mime;
+    mime.Mime = true;
+    mime.Pictures = &pictures;
+    const std::string doc =
+        RenderHtml(tree, folder + "/x\r\nContent-Type: text/html\" onerror=\"1.mht", mime).Document;
+    EXPECT_EQ(doc.find("onerror"), std::string::npos);
+    EXPECT_EQ(Count(doc, "Content-Type: "), 4u) << "message, page, banner and chart";
+    EXPECT_NE(doc.find("src=3D\"Chart.wmf\""), std::string::npos);
+    EXPECT_NE(doc.find("Content-Location: file:///Chart.wmf\r\n"), std::string::npos);
+}
+
 TEST(HtmlExport, GroupsOpenTablesOnlyWhenTheyHaveContent) {
     report::TReportTree tree;
     TTreeNode* top = AddNode(tree, nullptr, 401, 0, "Hardwaredevices", 0);
