@@ -9,8 +9,10 @@
 
 #include <sys/sysinfo.h>
 
+#include <chrono>
 #include <cstring>
 #include <fstream>
+#include <thread>
 
 namespace ostero::vigant {
 
@@ -139,23 +141,36 @@ std::string TAgentServer::Execute(std::string_view text) {
 }
 
 struct TAgentService::TObjects {
+    std::unique_ptr<platform::TServerLock> ServerLock;
     std::unique_ptr<platform::TSharedBlock> Block;
     std::unique_ptr<platform::TNamedEvent> Exec;
     std::unique_ptr<platform::TNamedEvent> Done;
+    std::unique_ptr<platform::TProcessLock> QueryLock;
 };
+
+bool TAgentService::Serve(TObjects& objects, std::string& error) const {
+    // Each object is taken over when it is the agent's and whole, and made afresh otherwise, so
+    // a command a viewer left while the agent restarted is still served.
+    if (!objects.Block || !objects.Block->Intact())
+        objects.Block = platform::ServeSharedBlock(sources::kAgentBlockName,
+                                                   sources::kAgentBlockSize, Access_, &error);
+    if (objects.Block && (!objects.Exec || !objects.Exec->Intact()))
+        objects.Exec = platform::ServeNamedEvent(sources::kAgentExecEventName, Access_, &error);
+    if (objects.Exec && (!objects.Done || !objects.Done->Intact()))
+        objects.Done = platform::ServeNamedEvent(sources::kAgentDoneEventName, Access_, &error);
+    if (objects.Done && !objects.QueryLock)
+        objects.QueryLock = platform::ServeProcessLock(sources::kQueryLockName, Access_, &error);
+    return objects.Block && objects.Exec && objects.Done && objects.QueryLock;
+}
 
 bool TAgentService::Open(std::string& error) {
     auto objects = std::make_shared<TObjects>();
-    objects->Block =
-        platform::ServeSharedBlock(sources::kAgentBlockName, sources::kAgentBlockSize, &error);
-    if (!objects->Block)
+    // Only one agent: decided in a folder nobody else can write, never on an object that every
+    // viewer can open.
+    objects->ServerLock =
+        platform::TakeServerLock(RuntimeFolder_, sources::kAgentBlockName, &error);
+    if (!objects->ServerLock || !Serve(*objects, error))
         return false;
-    objects->Exec = platform::OpenNamedEvent(sources::kAgentExecEventName, &error);
-    objects->Done = platform::OpenNamedEvent(sources::kAgentDoneEventName, &error);
-    if (!objects->Exec || !objects->Done)
-        return false;
-    // A command left by a viewer that waits while the agent restarts is served first: its
-    // signal is still pending.
     Objects_ = std::move(objects);
     return true;
 }
@@ -164,26 +179,39 @@ void TAgentService::Run() {
     if (!Objects_)
         return;
     TObjects& objects = *Objects_;
-    char* block = objects.Block->Data();
-    const size_t size = objects.Block->Size();
+    std::string command;
+    std::string current;
     while (!Stop_) {
+        // Another process may have shrunk or replaced an object: make it whole before using it.
+        if (!objects.Block->Intact() || !objects.Exec->Intact() || !objects.Done->Intact()) {
+            std::string error;
+            if (!Serve(objects, error)) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                continue;
+            }
+        }
         if (objects.Exec->Wait(200) != platform::TWaitResult::Signalled)
             continue;
-        const std::string command(block, strnlen(block, size));
+        if (!objects.Block->ReadText(command))
+            continue; // shrunk while reading: made whole on the next round
         const std::string answer = sources::FrameAnswer(Server_.Execute(command));
         // A caller that gave up may have put a new command in meanwhile: its answer must not
         // be this one. The new command has set the event again and is served next.
-        if (std::string_view(block, strnlen(block, size)) != command)
+        if (!objects.Block->ReadText(current) || current != command)
             continue;
-        std::memcpy(block, answer.c_str(), answer.size() + 1);
-        objects.Done->Set();
+        if (objects.Block->WriteText(answer))
+            objects.Done->Set();
     }
 }
 
 void TAgentService::Close() {
     if (!Objects_)
         return;
+    // Viewers see at once that no agent runs; nothing of it stays behind.
     platform::RemoveSharedBlock(sources::kAgentBlockName);
+    platform::RemoveNamedEvent(sources::kAgentExecEventName);
+    platform::RemoveNamedEvent(sources::kAgentDoneEventName);
+    platform::RemoveProcessLock(sources::kQueryLockName);
     Objects_.reset();
 }
 

@@ -3,6 +3,7 @@
 // TAgentService serves the shared block with it until it is asked to stop.
 
 #include "SensorReader.h"
+#include "support/platform/Ipc.h"
 
 #include <atomic>
 #include <memory>
@@ -41,7 +42,10 @@ private:
 // Serves the shared block: waits for a command, answers it, and again, until Stop().
 class TAgentService {
 public:
-    explicit TAgentService(TAgentServer& server) : Server_(server) {}
+    // `runtimeFolder`: a folder only the agent's user can write, for the lock that keeps a
+    // second agent out; `access`: who may open the block, the events and the query lock.
+    TAgentService(TAgentServer& server, std::string runtimeFolder, platform::TIpcAccess access)
+        : Server_(server), RuntimeFolder_(std::move(runtimeFolder)), Access_(access) {}
     // False (with `error`) when the block cannot be served, for example because another agent
     // serves it.
     bool Open(std::string& error);
@@ -52,9 +56,13 @@ public:
     void Close();
 
 private:
-    TAgentServer& Server_;
-    std::atomic<bool> Stop_{false};
     struct TObjects;
+    bool Serve(TObjects& objects, std::string& error) const;
+
+    TAgentServer& Server_;
+    std::string RuntimeFolder_;
+    platform::TIpcAccess Access_;
+    std::atomic<bool> Stop_{false};
     std::shared_ptr<TObjects> Objects_;
 };
 

@@ -18,6 +18,9 @@ template <size_t N> std::string Text(const char (&field)[N]) {
     return std::string(field, strnlen(field, N));
 }
 
+// A line without value, as the modules write their notes.
+constexpr int kEnvironmentNoteLevel = 20;
+
 } // namespace
 
 struct TModuleHost::TModule {
@@ -41,6 +44,14 @@ struct TModuleHost::TModule {
     }
 };
 
+bool TModuleHost::IsEnvironmentRoot(TModule& module, int rootIndex) {
+    if (module.BaseName != "SysFacts")
+        return false;
+    sources::RootInfoRecord record{};
+    return module.EnumRootInfos(&record, rootIndex, 0) == 1 &&
+           support::AnsiSameText(Text(record.Key), "ENVIRONMENT");
+}
+
 TModuleHost::TModuleHost(std::string sharedFolder) : SharedFolder_(std::move(sharedFolder)) {
     if (!SharedFolder_.empty() && SharedFolder_.back() != '/')
         SharedFolder_ += '/';
@@ -48,7 +59,7 @@ TModuleHost::TModuleHost(std::string sharedFolder) : SharedFolder_(std::move(sha
 
 TModuleHost::~TModuleHost() {
     for (auto& module : Modules_) {
-        if (module && module->Users > 0 && module->Destroy != nullptr)
+        if (module && module->Destroy != nullptr)
             module->Destroy();
     }
 }
@@ -56,8 +67,7 @@ TModuleHost::~TModuleHost() {
 TModuleHost::TModule* TModuleHost::Find(int number) {
     if (number < 0 || static_cast<size_t>(number) >= Modules_.size())
         return nullptr;
-    TModule* module = Modules_[static_cast<size_t>(number)].get();
-    return module != nullptr && module->Users > 0 ? module : nullptr;
+    return Modules_[static_cast<size_t>(number)].get();
 }
 
 std::optional<int> TModuleHost::Initialize(std::string_view fileName, std::string& error) {
@@ -77,7 +87,7 @@ std::optional<int> TModuleHost::Initialize(std::string_view fileName, std::strin
         return std::nullopt;
     }
     for (size_t i = 0; i < Modules_.size(); ++i) {
-        if (Modules_[i] && Modules_[i]->BaseName == baseName && Modules_[i]->Users > 0) {
+        if (Modules_[i] && Modules_[i]->BaseName == baseName) {
             ++Modules_[i]->Users;
             return static_cast<int>(i);
         }
@@ -105,13 +115,6 @@ std::optional<int> TModuleHost::Initialize(std::string_view fileName, std::strin
         return std::nullopt;
     }
     module->Users = 1;
-    // Reuse the slot of a module that was shut down, so numbers stay small.
-    for (size_t i = 0; i < Modules_.size(); ++i) {
-        if (!Modules_[i] || Modules_[i]->Users == 0) {
-            Modules_[i] = std::move(module);
-            return static_cast<int>(i);
-        }
-    }
     Modules_.push_back(std::move(module));
     return static_cast<int>(Modules_.size() - 1);
 }
@@ -134,6 +137,16 @@ std::string TModuleHost::SubInfoLine(int number, int rootIndex, int index) {
     TModule* module = Find(number);
     if (module == nullptr)
         return "Module " + std::to_string(number) + " is not initialised";
+    // The environment entry describes the program that reads it. In the agent that is the
+    // agent's own environment, which may hold the service's secrets: it is not served.
+    if (IsEnvironmentRoot(*module, rootIndex)) {
+        if (index != 0)
+            return AnswerLine({"0", "0", "", "0", ""});
+        return AnswerLine({std::to_string(kEnvironmentNoteLevel), "16",
+                           "Not available through the agent: the environment belongs to the "
+                           "viewer's session",
+                           "1", "0"});
+    }
     sources::SubInfoRecord record{};
     const int32_t result = module->EnumSubInfos(&record, rootIndex, index);
     if (result > 10)
@@ -148,12 +161,12 @@ std::string TModuleHost::Destroy(int number) {
     TModule* module = Find(number);
     if (module == nullptr)
         return "Module " + std::to_string(number) + " is not initialised";
-    if (--module->Users > 0)
-        return "OK";
-    const int32_t result = module->Destroy ? module->Destroy() : 0;
-    const std::string answer = result > 10 ? module->ErrorText(result) : "OK";
-    Modules_[static_cast<size_t>(number)].reset();
-    return answer;
+    // One use given back. The module stays initialised while the agent runs: uses are not tied
+    // to the viewer that took them, so one viewer's DESTROYDLL must never pull the module from
+    // under the others. The agent shuts its modules down when it stops.
+    if (module->Users > 0)
+        --module->Users;
+    return "OK";
 }
 
 std::string TModuleHost::OsVersionText() {

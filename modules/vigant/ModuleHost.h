@@ -1,6 +1,6 @@
 #pragma once
 // The information modules the agent loads for its callers: one instance of each module, shared
-// by every viewer, counted by InitializeDLL and DESTROYDLL.
+// by every viewer, loaded by the first InitializeDLL and kept until the agent stops.
 
 #include <memory>
 #include <optional>
@@ -23,7 +23,8 @@ public:
     // A root or sub entry as an answer line, or an error text when the module fails.
     std::string RootInfoLine(int module, int index, bool debug);
     std::string SubInfoLine(int module, int rootIndex, int index);
-    // Gives one use of the module back; the last one shuts it down. Answers "OK" or an error.
+    // Gives one use of the module back; the module stays initialised until the agent stops.
+    // Answers "OK", or an error for a number no module has.
     std::string Destroy(int module);
 
     // For the overview: the operating-system text and the system name from the DMI tables
@@ -35,6 +36,7 @@ public:
 private:
     struct TModule;
     TModule* Find(int module);
+    static bool IsEnvironmentRoot(TModule& module, int rootIndex);
     TModule* LoadUnused(const std::string& baseName, std::string& error);
 
     std::string SharedFolder_;

@@ -14,9 +14,28 @@ TQueryChannel::~TQueryChannel() {
 }
 
 bool TQueryChannel::EnsureLock() {
-    if (!Lock_)
-        Lock_ = platform::OpenProcessLock(kQueryLockName);
+    // A private stand-in (no agent ran when it was opened) gives way to the agent's lock as soon
+    // as there is one, and a lock the agent has made anew replaces the old one, so that every
+    // viewer of the block takes the same lock.
+    if (!Lock_ || (!Lock_->Held() && (!Lock_->Served() || !Lock_->Intact()))) {
+        auto lock = platform::OpenProcessLock(kQueryLockName);
+        if (lock || !Lock_)
+            Lock_ = std::move(lock);
+    }
     return Lock_ != nullptr;
+}
+
+bool TQueryChannel::OpenObjects() {
+    Block_ = platform::OpenSharedBlock(kAgentBlockName, kAgentBlockSize);
+    Exec_ = Block_ ? platform::OpenNamedEvent(kAgentExecEventName) : nullptr;
+    Done_ = Exec_ ? platform::OpenNamedEvent(kAgentDoneEventName) : nullptr;
+    if (!Done_) {
+        // Without both events no exchange can work; leave nothing half open.
+        Block_.reset();
+        Exec_.reset();
+        return false;
+    }
+    return true;
 }
 
 bool TQueryChannel::AgentOpen(int timeoutMs) {
@@ -26,22 +45,9 @@ bool TQueryChannel::AgentOpen(int timeoutMs) {
         return true;
     if (!QueryLock(timeoutMs))
         return false;
-    Block_ = platform::OpenSharedBlock(kAgentBlockName, kAgentBlockSize);
-    if (!Block_) {
-        QueryUnlock();
-        return false;
-    }
-    Exec_ = platform::OpenNamedEvent(kAgentExecEventName);
-    Done_ = platform::OpenNamedEvent(kAgentDoneEventName);
+    const bool opened = OpenObjects();
     QueryUnlock();
-    if (!Exec_ || !Done_) {
-        // Without both events no exchange can work; leave nothing half open.
-        Block_.reset();
-        Exec_.reset();
-        Done_.reset();
-        return false;
-    }
-    return true;
+    return opened;
 }
 
 void TQueryChannel::AgentClose() {
@@ -69,10 +75,13 @@ uint32_t TQueryChannel::AgentQuery(const std::string& command, int timeoutMs, st
     // The block holds the command with its terminating zero; a longer one is refused.
     if (command.size() + 1 > Block_->Size() || command.find('\0') != std::string::npos)
         return kQueryAgentError;
+    // An agent that found its objects damaged has made new ones: follow it there.
+    if ((!Block_->Intact() || !Exec_->Intact() || !Done_->Intact()) && !OpenObjects())
+        return kQueryAgentError;
     Exec_->Reset();
     Done_->Reset();
-    char* block = Block_->Data();
-    std::memcpy(block, command.c_str(), command.size() + 1);
+    if (!Block_->WriteText(command))
+        return kQueryAgentError;
     Exec_->Set();
     switch (Done_->Wait(timeoutMs)) {
     case platform::TWaitResult::TimedOut:
@@ -83,8 +92,10 @@ uint32_t TQueryChannel::AgentQuery(const std::string& command, int timeoutMs, st
         break;
     }
     // Read only up to the end of the block, whatever the agent left there.
-    const size_t length = strnlen(block, Block_->Size());
-    const std::string_view text(block, length);
+    std::string raw;
+    if (!Block_->ReadText(raw))
+        return kQueryAgentError;
+    const std::string_view text(raw);
     uint32_t result = kQueryAgentError;
     if (text.substr(0, kAnswerPrefix.size()) == kAnswerPrefix) {
         std::string_view rest = text.substr(kAnswerPrefix.size());
@@ -94,7 +105,7 @@ uint32_t TQueryChannel::AgentQuery(const std::string& command, int timeoutMs, st
             result = kQueryOk;
         }
     }
-    block[0] = '\0';
+    Block_->WriteText({});
     return result;
 }
 

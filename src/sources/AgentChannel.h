@@ -69,6 +69,8 @@ public:
 
 private:
     bool EnsureLock();
+    // Opens the block and both events, or none of them.
+    bool OpenObjects();
 
     std::unique_ptr<platform::TProcessLock> Lock_;
     std::unique_ptr<platform::TSharedBlock> Block_;

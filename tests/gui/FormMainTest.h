@@ -56,6 +56,9 @@ protected:
         std::filesystem::create_directories(Root_ / "config");
         std::filesystem::create_directories(Root_ / "Documents");
         ::setenv("XDG_CONFIG_HOME", (Root_ / "config").c_str(), 1);
+        // The agents the tests start keep their lock here, apart from a real agent's.
+        std::filesystem::create_directories(Root_ / "run");
+        ::setenv("XDG_RUNTIME_DIR", (Root_ / "run").c_str(), 1);
         std::ofstream(Root_ / "config" / "user-dirs.dirs")
             << "XDG_DOCUMENTS_DIR=\"" << (Root_ / "Documents").string() << "\"\n";
         Form_ = MakeForm();

@@ -36,9 +36,14 @@ protected:
         const std::string space = "it-" + std::to_string(getpid()) + "-" +
                                   ::testing::UnitTest::GetInstance()->current_test_info()->name();
         setenv("TAVERIC_IPC_NAMESPACE", space.c_str(), 1);
+        // The agent's lock lives in a folder of the test, apart from a real agent's.
+        char folder[] = "/tmp/ostero-agent-XXXXXX";
+        ASSERT_NE(mkdtemp(folder), nullptr);
+        Runtime_ = folder;
     }
     void TearDown() override {
         StopAgent(SIGKILL);
+        std::filesystem::remove_all(Runtime_);
         platform::RemoveSharedBlock(kAgentBlockName);
         platform::RemoveProcessLock(kQueryLockName);
         platform::RemoveNamedEvent(kAgentExecEventName);
@@ -50,7 +55,8 @@ protected:
     void StartAgent() {
         Pid_ = fork();
         if (Pid_ == 0) {
-            execl(Agent_.c_str(), Agent_.c_str(), static_cast<char*>(nullptr));
+            execl(Agent_.c_str(), Agent_.c_str(), "--runtime-dir", Runtime_.c_str(),
+                  static_cast<char*>(nullptr));
             _exit(127);
         }
         for (int i = 0; i < 200; ++i) {
@@ -73,6 +79,7 @@ protected:
     }
 
     std::string Agent_;
+    std::string Runtime_;
     pid_t Pid_ = -1;
 };
 
@@ -129,7 +136,7 @@ TEST_F(AgentProcessTest, AnswersTheViewersCommands) {
 
 TEST_F(AgentProcessTest, OnlyOneAgentServes) {
     StartAgent();
-    const std::string command = "'" + Agent_ + "' 2>/dev/null";
+    const std::string command = "'" + Agent_ + "' --runtime-dir '" + Runtime_ + "' 2>/dev/null";
     const int status = std::system(command.c_str());
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
 }

@@ -44,26 +44,38 @@ protected:
     // Serves the block: for each command, `reply` gives the raw block text to leave (nothing
     // is signalled when it answers nullopt).
     void StartAgent(std::function<std::optional<std::string>(const std::string&)> reply) {
-        Block_ = platform::ServeSharedBlock(kAgentBlockName, kAgentBlockSize);
+        constexpr auto access = platform::TIpcAccess::Owner;
+        Block_ = platform::ServeSharedBlock(kAgentBlockName, kAgentBlockSize, access);
         ASSERT_NE(Block_, nullptr);
-        Agent_ = std::thread([this, reply] {
-            auto exec = platform::OpenNamedEvent(kAgentExecEventName);
-            auto done = platform::OpenNamedEvent(kAgentDoneEventName);
+        auto exec = platform::ServeNamedEvent(kAgentExecEventName, access);
+        auto done = platform::ServeNamedEvent(kAgentDoneEventName, access);
+        ServedLock_ = platform::ServeProcessLock(kQueryLockName, access);
+        ASSERT_TRUE(exec && done && ServedLock_);
+        Agent_ = std::thread([this, reply, exec = std::shared_ptr(std::move(exec)),
+                              done = std::shared_ptr(std::move(done))] {
             while (!Stop_) {
                 if (exec->Wait(50) != platform::TWaitResult::Signalled)
                     continue;
-                const std::string command(Block_->Data());
+                std::string command;
+                Block_->ReadText(command);
                 Commands_.push_back(command);
                 if (auto raw = reply(command)) {
-                    std::memcpy(Block_->Data(), raw->data(), raw->size());
-                    Block_->Data()[raw->size()] = '\0';
+                    Block_->WriteText(*raw);
                     done->Set();
                 }
             }
         });
     }
 
+    // The block's text as the agent sees it.
+    std::string BlockText() {
+        std::string text;
+        Block_->ReadText(text);
+        return text;
+    }
+
     std::unique_ptr<platform::TSharedBlock> Block_;
+    std::unique_ptr<platform::TProcessLock> ServedLock_;
     std::thread Agent_;
     std::atomic<bool> Stop_{false};
     std::vector<std::string> Commands_;
@@ -95,7 +107,7 @@ TEST_F(AgentChannelTest, AnswersAreTakenOnlyInTheirFrame) {
         EXPECT_EQ(channel.AgentQuery("Overview:", 2000, answer), cases[next].Result)
             << cases[next].Raw;
         EXPECT_EQ(answer, cases[next].Answer) << cases[next].Raw;
-        EXPECT_EQ(Block_->Data()[0], '\0') << "a signalled exchange clears the block";
+        EXPECT_EQ(BlockText(), "") << "a signalled exchange clears the block";
     }
     EXPECT_EQ(Commands_.size(), cases.size());
 }
@@ -108,7 +120,7 @@ TEST_F(AgentChannelTest, ATimeOutLeavesTheBlockAsItIs) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(channel.AgentQuery("GetComputerName", 200, answer), kQueryAgentTimeout);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(190));
-    EXPECT_STREQ(Block_->Data(), "GetComputerName");
+    EXPECT_EQ(BlockText(), "GetComputerName");
 }
 
 TEST_F(AgentChannelTest, WithoutAgentNothingOpensAndCommandsFail) {
@@ -145,7 +157,7 @@ TEST_F(AgentChannelTest, ALockHeldElsewhereBlocksQueriesWithoutTouchingTheBlock)
     EXPECT_EQ(channel.SourceQueryLocked("Overview:", 200, true, answer), kQueryAgentLocked);
     EXPECT_EQ(channel.SourceQueryLocked("Overview:", 100, false, answer), kQueryRemoteLocked);
     EXPECT_TRUE(Commands_.empty());
-    EXPECT_EQ(Block_->Data()[0], '\0');
+    EXPECT_EQ(BlockText(), "");
 
     // The holder dies without giving the lock back: the next query goes through.
     kill(holder, SIGKILL);

@@ -1,32 +1,52 @@
-// Shared memory, events and the process lock on Linux: POSIX shared memory objects, named
-// semaphores used as auto-reset events, and a robust process-shared mutex.
+// Shared memory, events and the process lock on Linux: POSIX shared memory objects, semaphores
+// inside such objects used as auto-reset events, and flock(2) locks.
+//
+// The objects live in /dev/shm, a folder every local user can write, so nothing is trusted by
+// name: the server creates each object under a private name with its final mode and links it
+// into place; viewers check the owner and mode of what they opened through the descriptor.
 
 #include "support/platform/Ipc.h"
 
 #include <fcntl.h>
-#include <pthread.h>
+#include <grp.h>
+#include <pwd.h>
 #include <semaphore.h>
+#include <setjmp.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 namespace ostero::platform {
 
 namespace {
 
 constexpr const char* kShmFolder = "/dev/shm";
-constexpr uint32_t kLockMagic = 0x4B434C56; // "VLCK"
+// The system user the agent service runs as; its objects are trusted by every viewer.
+constexpr const char* kAgentUser = "vigant";
+// An event is set at most once, so a Reset that finds more was flooded by somebody else.
+constexpr int kMaxResetSteps = 64;
 
-void SetError(std::string* error, const std::string& what) {
+void SetError(std::string* error, const std::string& what, int code = errno) {
     if (error != nullptr)
-        *error = what + ": " + std::strerror(errno);
+        *error = what + ": " + std::strerror(code);
+}
+
+void SetErrorText(std::string* error, const std::string& what) {
+    if (error != nullptr)
+        *error = what;
 }
 
 timespec DeadlineAfter(int timeoutMs) {
@@ -42,148 +62,481 @@ timespec DeadlineAfter(int timeoutMs) {
     return now;
 }
 
-class TShmBlock final : public TSharedBlock {
-public:
-    TShmBlock(int fd, char* data, size_t size) : Fd_(fd), Data_(data), Size_(size) {}
-    ~TShmBlock() override {
-        munmap(Data_, Size_);
-        close(Fd_);
-    }
-    char* Data() override { return Data_; }
-    size_t Size() const override { return Size_; }
+bool Passed(const timespec& deadline) {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec > deadline.tv_sec ||
+           (now.tv_sec == deadline.tv_sec && now.tv_nsec >= deadline.tv_nsec);
+}
 
-private:
-    int Fd_;
-    char* Data_;
-    size_t Size_;
+// --- Bus errors: a shared object shrunk by another process makes every access past its new end
+// raise SIGBUS. Accesses run under a guard that turns the signal into a failed access.
+
+thread_local sigjmp_buf* tBusGuard = nullptr;
+struct sigaction gPreviousBusAction {};
+
+void OnBusError(int signal, siginfo_t* info, void* context) {
+    if (tBusGuard != nullptr)
+        siglongjmp(*tBusGuard, 1);
+    // Not one of ours: hand it on, or let the default action end the process.
+    if ((gPreviousBusAction.sa_flags & SA_SIGINFO) != 0 &&
+        gPreviousBusAction.sa_sigaction != nullptr) {
+        gPreviousBusAction.sa_sigaction(signal, info, context);
+        return;
+    }
+    if (gPreviousBusAction.sa_handler != SIG_DFL && gPreviousBusAction.sa_handler != SIG_IGN &&
+        gPreviousBusAction.sa_handler != nullptr) {
+        gPreviousBusAction.sa_handler(signal);
+        return;
+    }
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    sigaction(SIGBUS, &fallback, nullptr);
+}
+
+void InstallBusGuard() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction action {};
+        action.sa_sigaction = OnBusError;
+        action.sa_flags = SA_SIGINFO | SA_NODEFER;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGBUS, &action, &gPreviousBusAction);
+    });
+}
+
+// Runs `access` and answers true, or false when it touched memory that went away. `access` only
+// reads and writes shared memory and plain locals: no allocation, nothing with a destructor.
+template <class F> bool GuardBusErrors(F&& access) {
+    InstallBusGuard();
+    sigjmp_buf jump;
+    sigjmp_buf* const outer = tBusGuard;
+    if (sigsetjmp(jump, 1) != 0) {
+        tBusGuard = outer;
+        return false;
+    }
+    tBusGuard = &jump;
+    access();
+    tBusGuard = outer;
+    return true;
+}
+
+// --- Who may own what a viewer opens.
+
+std::optional<uid_t> AgentUserId() {
+    static const std::optional<uid_t> id = []() -> std::optional<uid_t> {
+        passwd entry{};
+        passwd* found = nullptr;
+        char buffer[4096];
+        if (getpwnam_r(kAgentUser, &entry, buffer, sizeof buffer, &found) == 0 && found)
+            return found->pw_uid;
+        return std::nullopt;
+    }();
+    return id;
+}
+
+bool TrustedOwner(uid_t owner) {
+    return owner == 0 || owner == geteuid() || owner == AgentUserId();
+}
+
+std::string ShmPath(const std::string& systemName) {
+    return kShmFolder + systemName;
+}
+
+mode_t ModeOf(TIpcAccess access) {
+    return access == TIpcAccess::OwnerAndGroup ? 0660 : 0600;
+}
+
+// One opened shared-memory object, with what it was when opened.
+struct TObjectFile {
+    int Fd = -1;
+    dev_t Device = 0;
+    ino_t Inode = 0;
+    std::string Path;
+    size_t Size = 0;
+
+    TObjectFile() = default;
+    TObjectFile(const TObjectFile&) = delete;
+    TObjectFile& operator=(const TObjectFile&) = delete;
+    TObjectFile(TObjectFile&& other) noexcept { *this = std::move(other); }
+    TObjectFile& operator=(TObjectFile&& other) noexcept {
+        std::swap(Fd, other.Fd);
+        Device = other.Device;
+        Inode = other.Inode;
+        Path = std::move(other.Path);
+        Size = other.Size;
+        return *this;
+    }
+    ~TObjectFile() {
+        if (Fd >= 0)
+            close(Fd);
+    }
+
+    bool Intact() const {
+        struct stat opened {};
+        struct stat named {};
+        return fstat(Fd, &opened) == 0 && static_cast<size_t>(opened.st_size) >= Size &&
+               stat(Path.c_str(), &named) == 0 && named.st_dev == Device && named.st_ino == Inode;
+    }
 };
 
-std::unique_ptr<TSharedBlock> MapBlock(int fd, size_t size, const std::string& name,
+// A viewer's open: never creates, never follows a link, refuses what it cannot trust.
+std::optional<TObjectFile> OpenObject(const std::string& systemName, size_t size,
+                                      std::string* error) {
+    const int fd = shm_open(systemName.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0);
+    if (fd < 0) {
+        SetError(error, "cannot open " + systemName);
+        return std::nullopt;
+    }
+    TObjectFile object;
+    object.Fd = fd;
+    object.Path = ShmPath(systemName);
+    object.Size = size;
+    struct stat info {};
+    if (fstat(fd, &info) != 0) {
+        SetError(error, "cannot examine " + systemName);
+        return std::nullopt;
+    }
+    if (!S_ISREG(info.st_mode) || !TrustedOwner(info.st_uid) || (info.st_mode & S_IWOTH) != 0) {
+        SetErrorText(error, systemName + " is not the agent's (owner " +
+                                std::to_string(info.st_uid) + ", mode " +
+                                std::to_string(info.st_mode & 07777) + ")");
+        errno = EPERM;
+        return std::nullopt;
+    }
+    if (static_cast<size_t>(info.st_size) < size) {
+        SetErrorText(error, systemName + " is smaller than expected");
+        errno = EINVAL;
+        return std::nullopt;
+    }
+    object.Device = info.st_dev;
+    object.Inode = info.st_ino;
+    return object;
+}
+
+// Whether a server may go on with an object of the name that it finds: its own, whole, with the
+// access it would give it, and not linked anywhere else.
+bool ServerOwnsIntact(int fd, size_t size, TIpcAccess access) {
+    struct stat info {};
+    if (fstat(fd, &info) != 0)
+        return false;
+    return S_ISREG(info.st_mode) && info.st_uid == geteuid() && info.st_nlink == 1 &&
+           (info.st_mode & 07777) == ModeOf(access) && static_cast<size_t>(info.st_size) == size &&
+           (access == TIpcAccess::Owner || info.st_gid == getegid());
+}
+
+// A server's open. `prepare` initialises the memory of a new object before anybody can open it.
+template <class Prepare>
+std::optional<TObjectFile> ServeObject(const std::string& systemName, size_t size,
+                                       TIpcAccess access, bool& created, Prepare&& prepare,
                                        std::string* error) {
-    void* data = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    created = false;
+    const std::string path = ShmPath(systemName);
+    const int existing =
+        shm_open(systemName.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0);
+    if (existing >= 0) {
+        if (ServerOwnsIntact(existing, size, access)) {
+            TObjectFile object;
+            object.Fd = existing;
+            object.Path = path;
+            object.Size = size;
+            struct stat info {};
+            fstat(existing, &info);
+            object.Device = info.st_dev;
+            object.Inode = info.st_ino;
+            return object;
+        }
+        close(existing);
+    }
+
+    // Made under a private name and linked into place whole: nobody opens it half made, and the
+    // mode is set on the descriptor, never through a name that could lead elsewhere.
+    static std::atomic<unsigned> counter{0};
+    const std::string temp = systemName + ".new." + std::to_string(getpid()) + "." +
+                             std::to_string(counter.fetch_add(1));
+    const mode_t mode = ModeOf(access);
+    const int fd = shm_open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd < 0) {
+        SetError(error, "cannot create " + temp);
+        return std::nullopt;
+    }
+    TObjectFile object;
+    object.Fd = fd;
+    object.Path = path;
+    object.Size = size;
+    const auto fail = [&](const std::string& what) {
+        SetError(error, what);
+        shm_unlink(temp.c_str());
+        return std::nullopt;
+    };
+    if (fchmod(fd, mode) != 0 ||
+        (access == TIpcAccess::OwnerAndGroup && fchown(fd, static_cast<uid_t>(-1), getegid())))
+        return fail("cannot set the access of " + temp);
+    if (ftruncate(fd, static_cast<off_t>(size)) != 0)
+        return fail("cannot size " + temp);
+    if (!prepare(fd))
+        return fail("cannot initialise " + temp);
+    bool linked = false;
+    for (int attempt = 0; attempt < 3 && !linked; ++attempt) {
+        // Whatever has the name is not ours to keep: a stale or foreign object.
+        if (shm_unlink(systemName.c_str()) != 0 && errno != ENOENT) {
+            struct stat info {};
+            const int code = errno;
+            const bool known = lstat(path.c_str(), &info) == 0;
+            return fail(path + " cannot be replaced" +
+                        (known ? " (it belongs to user " + std::to_string(info.st_uid) + ")"
+                               : std::string()) +
+                        ": " + std::strerror(code));
+        }
+        linked = link(ShmPath(temp).c_str(), path.c_str()) == 0;
+        if (!linked && errno != EEXIST)
+            return fail("cannot publish " + systemName);
+    }
+    shm_unlink(temp.c_str());
+    if (!linked) {
+        SetErrorText(error, systemName + " is being made by another process");
+        return std::nullopt;
+    }
+    struct stat info {};
+    fstat(fd, &info);
+    object.Device = info.st_dev;
+    object.Inode = info.st_ino;
+    created = true;
+    return object;
+}
+
+void* MapObject(const TObjectFile& object, std::string* error) {
+    void* data = mmap(nullptr, object.Size, PROT_READ | PROT_WRITE, MAP_SHARED, object.Fd, 0);
     if (data == MAP_FAILED) {
-        SetError(error, "cannot map " + name);
-        close(fd);
+        SetError(error, "cannot map " + object.Path);
         return nullptr;
     }
-    return std::make_unique<TShmBlock>(fd, static_cast<char*>(data), size);
+    return data;
 }
+
+// --- The block.
+
+class TShmBlock final : public TSharedBlock {
+public:
+    TShmBlock(TObjectFile object, char* data) : Object_(std::move(object)), Data_(data) {}
+    ~TShmBlock() override { munmap(Data_, Object_.Size); }
+    size_t Size() const override { return Object_.Size; }
+    bool ReadText(std::string& text) override {
+        text.clear();
+        size_t length = 0;
+        const char* data = Data_;
+        const size_t size = Object_.Size;
+        if (!GuardBusErrors([&] { length = strnlen(data, size); }))
+            return false;
+        text.resize(length);
+        char* target = text.data();
+        if (!GuardBusErrors([&] { std::memcpy(target, data, length); })) {
+            text.clear();
+            return false;
+        }
+        return true;
+    }
+    bool WriteText(std::string_view text) override {
+        if (text.size() + 1 > Object_.Size)
+            return false;
+        char* data = Data_;
+        return GuardBusErrors([&] {
+            std::memcpy(data, text.data(), text.size());
+            data[text.size()] = '\0';
+        });
+    }
+    bool Intact() const override { return Object_.Intact(); }
+
+private:
+    TObjectFile Object_;
+    char* Data_;
+};
+
+std::unique_ptr<TSharedBlock> MakeBlock(std::optional<TObjectFile> object, std::string* error) {
+    if (!object)
+        return nullptr;
+    void* data = MapObject(*object, error);
+    if (data == nullptr)
+        return nullptr;
+    return std::make_unique<TShmBlock>(std::move(*object), static_cast<char*>(data));
+}
+
+// --- Events: a process-shared semaphore alone in its object. A semaphore holds a count and a
+// waiter count, nothing of any process, so a member of the group can at worst wake or delay
+// the exchange (every wait is bounded), never reach into another process's memory.
 
 class TSemaphoreEvent final : public TNamedEvent {
 public:
-    explicit TSemaphoreEvent(sem_t* sem) : Sem_(sem) {}
-    ~TSemaphoreEvent() override { sem_close(Sem_); }
+    TSemaphoreEvent(TObjectFile object, sem_t* sem) : Object_(std::move(object)), Sem_(sem) {}
+    ~TSemaphoreEvent() override { munmap(Sem_, Object_.Size); }
     void Set() override {
+        sem_t* sem = Sem_;
         // An event, not a counter: a second Set before a Wait changes nothing.
-        int value = 0;
-        if (sem_getvalue(Sem_, &value) == 0 && value > 0)
-            return;
-        sem_post(Sem_);
+        GuardBusErrors([sem] {
+            int value = 0;
+            if (sem_getvalue(sem, &value) == 0 && value > 0)
+                return;
+            sem_post(sem);
+        });
     }
     void Reset() override {
-        while (sem_trywait(Sem_) == 0) {
-        }
+        sem_t* sem = Sem_;
+        // Bounded: a flood of posts by another process must not keep this one busy.
+        GuardBusErrors([sem] {
+            for (int step = 0; step < kMaxResetSteps && sem_trywait(sem) == 0; ++step) {
+            }
+        });
     }
     TWaitResult Wait(int timeoutMs) override {
         const timespec deadline = DeadlineAfter(timeoutMs);
-        for (;;) {
-            if (sem_clockwait(Sem_, CLOCK_MONOTONIC, &deadline) == 0)
-                return TWaitResult::Signalled;
-            if (errno == ETIMEDOUT)
-                return TWaitResult::TimedOut;
-            if (errno != EINTR)
-                return TWaitResult::Failed;
-        }
+        sem_t* sem = Sem_;
+        TWaitResult result = TWaitResult::Failed;
+        const bool whole = GuardBusErrors([&] {
+            for (;;) {
+                if (sem_clockwait(sem, CLOCK_MONOTONIC, &deadline) == 0) {
+                    result = TWaitResult::Signalled;
+                    return;
+                }
+                if (errno == ETIMEDOUT) {
+                    result = TWaitResult::TimedOut;
+                    return;
+                }
+                if (errno != EINTR) {
+                    result = TWaitResult::Failed;
+                    return;
+                }
+            }
+        });
+        return whole ? result : TWaitResult::Failed;
     }
+    bool Intact() const override { return Object_.Intact(); }
 
 private:
+    TObjectFile Object_;
     sem_t* Sem_;
 };
 
-struct TLockShared {
-    uint32_t Magic;
-    pthread_mutex_t Mutex;
-};
+std::unique_ptr<TNamedEvent> MakeEvent(std::optional<TObjectFile> object, std::string* error) {
+    if (!object)
+        return nullptr;
+    void* data = MapObject(*object, error);
+    if (data == nullptr)
+        return nullptr;
+    return std::make_unique<TSemaphoreEvent>(std::move(*object), static_cast<sem_t*>(data));
+}
 
-class TRobustLock final : public TProcessLock {
+// --- Locks.
+
+class TFileLock final : public TProcessLock {
 public:
-    TRobustLock(int fd, TLockShared* shared) : Fd_(fd), Shared_(shared) {}
-    ~TRobustLock() override {
+    TFileLock(int fd, std::string path, bool served)
+        : Fd_(fd), Path_(std::move(path)), Served_(served) {
+        struct stat info {};
+        fstat(fd, &info);
+        Device_ = info.st_dev;
+        Inode_ = info.st_ino;
+    }
+    ~TFileLock() override {
         Give();
-        munmap(Shared_, sizeof(TLockShared));
         close(Fd_);
     }
     bool Take(int timeoutMs) override {
         if (Held_)
             return false;
         const timespec deadline = DeadlineAfter(timeoutMs);
-        int result = pthread_mutex_clocklock(&Shared_->Mutex, CLOCK_MONOTONIC, &deadline);
-        if (result == EOWNERDEAD) {
-            // The holder died: what it guarded is a block it rewrites on every exchange, so the
-            // lock can simply be made usable again.
-            pthread_mutex_consistent(&Shared_->Mutex);
-            result = 0;
+        auto pause = std::chrono::microseconds(200);
+        for (;;) {
+            if (flock(Fd_, LOCK_EX | LOCK_NB) == 0) {
+                Held_ = true;
+                return true;
+            }
+            if (errno != EWOULDBLOCK && errno != EINTR)
+                return false;
+            if (Passed(deadline))
+                return false;
+            std::this_thread::sleep_for(pause);
+            pause = std::min(pause * 2, std::chrono::microseconds(5000));
         }
-        Held_ = result == 0;
-        return Held_;
     }
     void Give() override {
         if (!Held_)
             return;
-        pthread_mutex_unlock(&Shared_->Mutex);
+        flock(Fd_, LOCK_UN);
         Held_ = false;
     }
     bool Held() const override { return Held_; }
+    bool Served() const override { return Served_; }
+    bool Intact() const override {
+        struct stat named {};
+        return stat(Path_.c_str(), &named) == 0 && named.st_dev == Device_ &&
+               named.st_ino == Inode_;
+    }
 
 private:
     int Fd_;
-    TLockShared* Shared_;
+    std::string Path_;
+    dev_t Device_ = 0;
+    ino_t Inode_ = 0;
+    bool Served_;
     bool Held_ = false;
 };
 
-// Makes the lock object under a private name and links it into place, so that nobody can open
-// it before its mutex is ready. Losing the race to another creator is fine.
-bool CreateLockObject(const std::string& systemName, std::string* error) {
-    static std::atomic<unsigned> counter{0};
-    const std::string temp = systemName + ".init." + std::to_string(getpid()) + "." +
-                             std::to_string(counter.fetch_add(1));
-    const int fd = shm_open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        SetError(error, "cannot create " + temp);
+// A folder that only this user can write, made when missing (mode 0700).
+bool PrivateFolder(const std::string& folder, bool ownerOnly, std::string* error) {
+    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        SetError(error, "cannot make " + folder);
         return false;
     }
-    fchmod(fd, 0666);
-    bool ok = ftruncate(fd, sizeof(TLockShared)) == 0;
-    void* data = ok ? mmap(nullptr, sizeof(TLockShared), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)
-                    : MAP_FAILED;
-    if (data != MAP_FAILED) {
-        auto* shared = static_cast<TLockShared*>(data);
-        pthread_mutexattr_t attr;
-        pthread_mutexattr_init(&attr);
-        pthread_mutexattr_setpshared(&attr, PTHREAD_PROCESS_SHARED);
-        pthread_mutexattr_setrobust(&attr, PTHREAD_MUTEX_ROBUST);
-        pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_ERRORCHECK);
-        ok = pthread_mutex_init(&shared->Mutex, &attr) == 0;
-        pthread_mutexattr_destroy(&attr);
-        shared->Magic = kLockMagic;
-        munmap(data, sizeof(TLockShared));
-    } else {
-        ok = false;
+    struct stat info {};
+    if (lstat(folder.c_str(), &info) != 0) {
+        SetError(error, "cannot examine " + folder);
+        return false;
     }
-    close(fd);
-    if (ok) {
-        const std::string from = std::string(kShmFolder) + temp;
-        const std::string to = std::string(kShmFolder) + systemName;
-        if (link(from.c_str(), to.c_str()) != 0 && errno != EEXIST) {
-            SetError(error, "cannot publish " + systemName);
-            ok = false;
-        }
-    } else {
-        SetError(error, "cannot initialise " + temp);
+    const mode_t open = ownerOnly ? (S_IRWXG | S_IRWXO) : (S_IWGRP | S_IWOTH);
+    if (!S_ISDIR(info.st_mode) || info.st_uid != geteuid() || (info.st_mode & open) != 0) {
+        SetErrorText(error, folder + " is not a folder that only this user can write");
+        return false;
     }
-    shm_unlink(temp.c_str());
-    return ok;
+    return true;
 }
+
+// Where this user's stand-in lock lives: the session's runtime folder, else a folder of its own
+// in the temporary folder.
+std::string PrivateLockFolder(std::string* error) {
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime == '/') {
+        struct stat info {};
+        if (lstat(runtime, &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == geteuid() &&
+            (info.st_mode & (S_IWGRP | S_IWOTH)) == 0) {
+            const std::string folder = std::string(runtime) + "/taveric";
+            if (PrivateFolder(folder, true, error))
+                return folder;
+        }
+    }
+    const std::string folder = "/tmp/taveric-" + std::to_string(geteuid());
+    return PrivateFolder(folder, true, error) ? folder : std::string();
+}
+
+std::unique_ptr<TProcessLock> OpenPrivateLock(const std::string& systemName, std::string* error) {
+    const std::string folder = PrivateLockFolder(error);
+    if (folder.empty())
+        return nullptr;
+    const std::string path = folder + systemName + ".lock";
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        SetError(error, "cannot open " + path);
+        return nullptr;
+    }
+    return std::make_unique<TFileLock>(fd, path, false);
+}
+
+class TServerFileLock final : public TServerLock {
+public:
+    explicit TServerFileLock(int fd) : Fd_(fd) {}
+    ~TServerFileLock() override { close(Fd_); }
+
+private:
+    int Fd_;
+};
 
 } // namespace
 
@@ -199,87 +552,90 @@ std::string IpcObjectName(const std::string& name) {
 
 std::unique_ptr<TSharedBlock> OpenSharedBlock(const std::string& name, size_t size,
                                               std::string* error) {
-    const std::string systemName = IpcObjectName(name);
-    const int fd = shm_open(systemName.c_str(), O_RDWR | O_CLOEXEC, 0);
-    if (fd < 0) {
-        SetError(error, "cannot open " + systemName);
-        return nullptr;
-    }
-    struct stat info {};
-    if (fstat(fd, &info) != 0 || static_cast<size_t>(info.st_size) < size) {
-        errno = EINVAL;
-        SetError(error, systemName + " is smaller than expected");
-        close(fd);
-        return nullptr;
-    }
-    return MapBlock(fd, size, systemName, error);
+    return MakeBlock(OpenObject(IpcObjectName(name), size, error), error);
 }
 
 std::unique_ptr<TSharedBlock> ServeSharedBlock(const std::string& name, size_t size,
-                                               std::string* error) {
-    const std::string systemName = IpcObjectName(name);
-    const int fd = shm_open(systemName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        SetError(error, "cannot create " + systemName);
-        return nullptr;
-    }
-    // The lock lives as long as the serving process keeps the object open.
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        SetError(error, systemName + " is served by another process");
-        close(fd);
-        return nullptr;
-    }
-    fchmod(fd, 0666);
-    struct stat info {};
-    if (fstat(fd, &info) != 0 || (static_cast<size_t>(info.st_size) < size &&
-                                  ftruncate(fd, static_cast<off_t>(size)) != 0)) {
-        SetError(error, "cannot size " + systemName);
-        close(fd);
-        return nullptr;
-    }
-    // The contents stay: a viewer may have left a command for the agent that is starting.
-    return MapBlock(fd, size, systemName, error);
+                                               TIpcAccess access, std::string* error) {
+    bool created = false;
+    return MakeBlock(
+        ServeObject(
+            IpcObjectName(name), size, access, created, [](int) { return true; }, error),
+        error);
 }
 
 std::unique_ptr<TNamedEvent> OpenNamedEvent(const std::string& name, std::string* error) {
-    const std::string systemName = IpcObjectName(name);
-    sem_t* sem = sem_open(systemName.c_str(), O_CREAT, 0666, 0);
-    if (sem == SEM_FAILED) {
-        SetError(error, "cannot open " + systemName);
-        return nullptr;
-    }
-    // The creator's umask must not keep other local users out; only the owner can change it.
-    chmod((std::string(kShmFolder) + "/sem." + systemName.substr(1)).c_str(), 0666);
-    return std::make_unique<TSemaphoreEvent>(sem);
+    return MakeEvent(OpenObject(IpcObjectName(name), sizeof(sem_t), error), error);
+}
+
+std::unique_ptr<TNamedEvent> ServeNamedEvent(const std::string& name, TIpcAccess access,
+                                             std::string* error) {
+    bool created = false;
+    const auto prepare = [](int fd) {
+        void* data = mmap(nullptr, sizeof(sem_t), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        if (data == MAP_FAILED)
+            return false;
+        const bool ok = sem_init(static_cast<sem_t*>(data), 1, 0) == 0;
+        munmap(data, sizeof(sem_t));
+        return ok;
+    };
+    return MakeEvent(
+        ServeObject(IpcObjectName(name), sizeof(sem_t), access, created, prepare, error), error);
 }
 
 std::unique_ptr<TProcessLock> OpenProcessLock(const std::string& name, std::string* error) {
     const std::string systemName = IpcObjectName(name);
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        const int fd = shm_open(systemName.c_str(), O_RDWR | O_CLOEXEC, 0);
-        if (fd < 0) {
-            if (errno != ENOENT || !CreateLockObject(systemName, error)) {
-                if (errno != ENOENT)
-                    SetError(error, "cannot open " + systemName);
-                return nullptr;
-            }
-            continue;
-        }
-        struct stat info {};
-        void* data = MAP_FAILED;
-        if (fstat(fd, &info) == 0 && static_cast<size_t>(info.st_size) >= sizeof(TLockShared))
-            data = mmap(nullptr, sizeof(TLockShared), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-        if (data == MAP_FAILED || static_cast<TLockShared*>(data)->Magic != kLockMagic) {
-            if (data != MAP_FAILED)
-                munmap(data, sizeof(TLockShared));
-            close(fd);
-            errno = EINVAL;
-            SetError(error, systemName + " is not a lock object");
-            return nullptr;
-        }
-        return std::make_unique<TRobustLock>(fd, static_cast<TLockShared*>(data));
+    std::optional<TObjectFile> object = OpenObject(systemName, 0, error);
+    const int code = errno;
+    if (object) {
+        const int fd = object->Fd;
+        object->Fd = -1;
+        return std::make_unique<TFileLock>(fd, object->Path, true);
     }
-    return nullptr;
+    // Only a missing lock is stood in for; one that cannot be trusted stops the caller.
+    if (code != ENOENT)
+        return nullptr;
+    return OpenPrivateLock(systemName, error);
+}
+
+std::unique_ptr<TProcessLock> ServeProcessLock(const std::string& name, TIpcAccess access,
+                                               std::string* error) {
+    bool created = false;
+    std::optional<TObjectFile> object = ServeObject(
+        IpcObjectName(name), 0, access, created, [](int) { return true; }, error);
+    if (!object)
+        return nullptr;
+    const int fd = object->Fd;
+    object->Fd = -1;
+    return std::make_unique<TFileLock>(fd, object->Path, true);
+}
+
+std::unique_ptr<TServerLock> TakeServerLock(const std::string& folder, const std::string& name,
+                                            std::string* error) {
+    if (!PrivateFolder(folder, false, error))
+        return nullptr;
+    const std::string path = folder + IpcObjectName(name) + ".lock";
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        SetError(error, "cannot open " + path);
+        return nullptr;
+    }
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != geteuid()) {
+        close(fd);
+        SetErrorText(error, path + " is not this user's lock file");
+        return nullptr;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int code = errno;
+        close(fd);
+        if (code == EWOULDBLOCK)
+            SetErrorText(error, IpcObjectName(name) + " is served by another process");
+        else
+            SetError(error, "cannot lock " + path, code);
+        return nullptr;
+    }
+    return std::make_unique<TServerFileLock>(fd);
 }
 
 void RemoveSharedBlock(const std::string& name) {
@@ -287,7 +643,7 @@ void RemoveSharedBlock(const std::string& name) {
 }
 
 void RemoveNamedEvent(const std::string& name) {
-    sem_unlink(IpcObjectName(name).c_str());
+    shm_unlink(IpcObjectName(name).c_str());
 }
 
 void RemoveProcessLock(const std::string& name) {
