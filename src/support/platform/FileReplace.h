@@ -9,9 +9,12 @@ namespace ostero::platform {
 
 // Writes `bytes` to a new file beside `path`, flushes it to disk and renames it over `path`.
 // A replaced file keeps its mode; a new file gets `newFileMode` exactly, or the usual mode under
-// the umask when it is negative. A symbolic link is followed to the file it names; anything but
-// a regular file is refused. On failure the old file is untouched, no temporary file remains,
-// and `error` says why ("Cannot write <path>: <reason>").
+// the umask when it is negative. A symbolic link is followed to the file it names and stays a
+// link, except a link in a sticky, world-writable folder (/tmp) that belongs neither to the
+// effective user nor to the folder's owner: that one is refused, as the kernel refuses to follow
+// it, because another user may have planted it to make us overwrite a file of their choosing.
+// Anything but a regular file is refused. On failure the old file is untouched, no temporary
+// file remains, and `error` says why ("Cannot write <path>: <reason>").
 bool ReplaceFileContents(const std::string& path, std::string_view bytes, std::string& error,
                          int newFileMode = -1);
 

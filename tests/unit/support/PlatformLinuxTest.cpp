@@ -1,5 +1,6 @@
 #include "support/platform/linux/PlatformLinux.h"
 #include "support/platform/ElfVersion.h"
+#include "support/platform/FileReplace.h"
 #include "support/platform/Platform.h"
 
 #include <gtest/gtest.h>
@@ -13,13 +14,17 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <optional>
 #include <regex>
 #include <set>
 #include <thread>
 #include <utility>
 
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
@@ -62,6 +67,20 @@ private:
     }
     std::vector<std::pair<std::string, std::optional<std::string>>> Saved_;
 };
+
+// The unprivileged account the tests act as another user with; nullopt when there is none.
+std::optional<passwd> Nobody() {
+    const passwd* entry = ::getpwnam("nobody");
+    if (!entry)
+        return std::nullopt;
+    return *entry;
+}
+
+// Gives up root for good, in a child process: supplementary groups, group, then user.
+bool BecomeUser(const passwd& user) {
+    return ::setgroups(0, nullptr) == 0 && ::setgid(user.pw_gid) == 0 &&
+           ::setuid(user.pw_uid) == 0 && ::geteuid() == user.pw_uid;
+}
 
 // A private folder per test, removed afterwards.
 class PlatformFixture : public ::testing::Test {
@@ -350,6 +369,109 @@ TEST_F(PlatformRegistry, ACallThatChangesNothingDoesNotReplaceTheFile) {
     EXPECT_TRUE(Platform_.RegWriteString(kUser, kOstero, "v", "y"));
     EXPECT_NE(inode(), before);
 }
+
+// --- Replacing files through symbolic links.
+
+// A link planted in a shared sticky folder (/tmp) by another user must not make a save
+// overwrite the file it points at; the rule is the kernel's for such links.
+struct TLinkCase {
+    const char* Name;
+    unsigned FolderMode;
+    bool FolderOfOther; // the folder belongs to the other user
+    bool LinkOfOther;   // the link belongs to the other user
+    bool Chained;       // the link names a second link, of the other user, in the same folder
+    bool Followed;
+};
+
+class PlatformLinkedSave : public PlatformFixture, public ::testing::WithParamInterface<TLinkCase> {
+protected:
+    void SetUp() override {
+        PlatformFixture::SetUp();
+        std::string pattern = (fs::temp_directory_path() / "ostero-shared-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        Shared_ = pattern;
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(Shared_, ignored);
+        PlatformFixture::TearDown();
+    }
+    std::vector<std::string> Entries(const fs::path& folder) const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(folder))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    fs::path Shared_;
+};
+
+TEST_P(PlatformLinkedSave, FollowsALinkOnlyWhereItsOwnerMayChooseTheTarget) {
+    const TLinkCase& c = GetParam();
+    const bool needsOther = c.FolderOfOther || c.LinkOfOther || c.Chained;
+    const auto nobody = Nobody();
+    if (needsOther && ::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give the link or folder to another user";
+    if (needsOther && !nobody)
+        GTEST_SKIP() << "no user 'nobody' on this system";
+    const fs::path victim = Root_ / "victim.txt";
+    WriteFile(victim, "precious");
+    const fs::path link = Shared_ / "report.trp";
+    const fs::path second = Shared_ / "second.trp";
+    fs::create_symlink(c.Chained ? second : victim, link);
+    if (c.Chained) {
+        fs::create_symlink(victim, second);
+        ASSERT_EQ(::lchown(second.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    }
+    if (c.LinkOfOther) {
+        ASSERT_EQ(::lchown(link.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    }
+    if (c.FolderOfOther) {
+        ASSERT_EQ(::chown(Shared_.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    }
+    ASSERT_EQ(::chmod(Shared_.c_str(), c.FolderMode), 0);
+    const std::vector<std::string> sharedBefore = Entries(Shared_);
+
+    std::string error;
+    const bool saved = ReplaceFileContents(link.string(), "new contents", error);
+    EXPECT_EQ(saved, c.Followed) << error;
+    if (c.Followed) {
+        EXPECT_EQ(ReadFile(victim), "new contents");
+    } else {
+        EXPECT_EQ(ReadFile(victim), "precious");
+        EXPECT_TRUE(error.starts_with("Cannot write " + link.string() + ": ")) << error;
+        EXPECT_NE(error.find("symbolic link that belongs to another user in the shared folder " +
+                             Shared_.string()),
+                  std::string::npos)
+            << error;
+    }
+    // The link stays a link either way, and no temporary file is left anywhere.
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(Entries(Shared_), sharedBefore);
+    EXPECT_EQ(Entries(Root_), std::vector<std::string>{"victim.txt"});
+
+    // The writer in pieces keeps the same rule.
+    TFileReplacement pieces;
+    error.clear();
+    const bool begun = pieces.Begin(link.string(), error);
+    EXPECT_EQ(begun, c.Followed) << error;
+    if (begun) {
+        EXPECT_TRUE(pieces.Write("in pieces"));
+        EXPECT_TRUE(pieces.Commit(error)) << error;
+    }
+    EXPECT_EQ(ReadFile(victim), c.Followed ? "in pieces" : "precious");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PlatformLinkedSave,
+    ::testing::Values(
+        TLinkCase{"OtherUsersLinkInStickySharedFolder", 01777, false, true, false, false},
+        TLinkCase{"OwnLinkInStickySharedFolder", 01777, false, false, false, true},
+        TLinkCase{"FolderOwnersLinkInStickySharedFolder", 01777, true, true, false, true},
+        TLinkCase{"OwnLinkToOtherUsersLinkInStickySharedFolder", 01777, false, false, true, false},
+        TLinkCase{"OtherUsersLinkInNonStickyFolder", 0777, false, true, false, true},
+        TLinkCase{"OtherUsersLinkInStickyPrivateFolder", 01755, false, true, false, true}),
+    [](const auto& info) { return std::string(info.param.Name); });
 
 // --- Dynamic libraries.
 

@@ -2,10 +2,14 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
 #include <fcntl.h>
+#include <limits.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,6 +32,77 @@ bool WriteAll(int fd, std::string_view bytes) {
     return true;
 }
 
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The kernel's rule for links in shared folders (protected_symlinks): a link in a sticky,
+// world-writable folder is followed only when it belongs to the user or to the folder's owner.
+// Anyone may plant a link there, and following it would let them choose what we overwrite.
+bool MayFollowLink(const struct stat& link, const std::string& folder, std::string& reason) {
+    struct stat folderInfo {};
+    if (::stat(folder.c_str(), &folderInfo) != 0) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    const bool shared = (folderInfo.st_mode & S_ISVTX) != 0 && (folderInfo.st_mode & S_IWOTH) != 0;
+    if (!shared || link.st_uid == ::geteuid() || link.st_uid == folderInfo.st_uid)
+        return true;
+    reason = "it is a symbolic link that belongs to another user in the shared folder " + folder +
+             "; it is not followed";
+    return false;
+}
+
+// The file that `path` stands for: links at the end of the name are followed hop by hop, each
+// under MayFollowLink. Folders along the way are left to the kernel, which applies the same rule
+// to them. A name that does not exist (or a dangling link's target) is returned as it is.
+bool ResolveFinalLinks(const std::string& path, std::string& resolved, std::string& reason) {
+    constexpr int kMaxLinks = 40; // as the kernel's own limit
+    std::string current = path;
+    for (int hop = 0;; ++hop) {
+        struct stat info {};
+        if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+            resolved = std::move(current);
+            return true;
+        }
+        if (hop == kMaxLinks) {
+            reason = std::strerror(ELOOP);
+            return false;
+        }
+        const std::string folder = FolderOf(current);
+        if (!MayFollowLink(info, folder, reason))
+            return false;
+        // Not st_size: some file systems report 0 for links.
+        std::string target(PATH_MAX, '\0');
+        const ssize_t length = ::readlink(current.c_str(), target.data(), target.size());
+        if (length < 0 || static_cast<size_t>(length) >= target.size()) {
+            reason = std::strerror(length < 0 ? errno : ENAMETOOLONG);
+            return false;
+        }
+        target.resize(static_cast<size_t>(length));
+        if (target.empty()) {
+            reason = std::strerror(ENOENT);
+            return false;
+        }
+        current = target.front() == '/' ? target : folder + "/" + target;
+    }
+}
+
+// A name nobody can guess beforehand, so that planting files under the coming names cannot
+// keep us from creating the temporary file.
+std::string RandomSuffix() {
+    static std::atomic<unsigned> sequence{0};
+    uint64_t random = 0;
+    if (::getrandom(&random, sizeof random, GRND_NONBLOCK) != sizeof random)
+        random = 0;
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(random));
+    return std::to_string(::getpid()) + "-" + std::to_string(sequence++) + "-" + text;
+}
+
 } // namespace
 
 TFileReplacement::~TFileReplacement() {
@@ -46,15 +121,14 @@ bool TFileReplacement::Begin(const std::string& path, std::string& error, int ne
         return fail("a replacement is already under way");
     if (path.empty())
         return fail("no file name");
-    std::error_code ec;
-    fs::path target(path);
-    // Replace what a symbolic link points at, not the link.
-    if (fs::is_symlink(fs::symlink_status(target, ec))) {
-        fs::path resolved = fs::weakly_canonical(target, ec);
-        if (!ec)
-            target = std::move(resolved);
-    }
-    if (target.filename().empty())
+    // Replace what a symbolic link points at, not the link, as editors do; never through a link
+    // another user planted in a shared folder.
+    std::string resolved;
+    std::string reason;
+    if (!ResolveFinalLinks(path, resolved, reason))
+        return fail(reason);
+    const fs::path target(resolved);
+    if (target.filename().empty() || target.filename() == "." || target.filename() == "..")
         return fail("no file name");
     struct stat previous {};
     Replacing_ = ::stat(target.c_str(), &previous) == 0;
@@ -65,16 +139,14 @@ bool TFileReplacement::Begin(const std::string& path, std::string& error, int ne
     Path_ = target.string();
 
     // A new file in the same folder, so that the rename stays on one file system; created
-    // exclusively so that nobody else's file is ever reused.
-    static std::atomic<unsigned> sequence{0};
+    // exclusively and never through a link, so that nobody else's file is ever reused.
     const mode_t createMode = newFileMode >= 0 ? static_cast<mode_t>(newFileMode) : 0666;
     for (int attempt = 0; attempt < 100 && Fd_ < 0; ++attempt) {
         Temporary_ =
-            (target.parent_path() / ("." + target.filename().string() + ".tmp-" +
-                                     std::to_string(::getpid()) + "-" + std::to_string(sequence++)))
+            (target.parent_path() / ("." + target.filename().string() + ".tmp-" + RandomSuffix()))
                 .string();
-        Fd_ = ::open(Temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY,
-                     createMode);
+        Fd_ = ::open(Temporary_.c_str(),
+                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, createMode);
         if (Fd_ < 0 && errno != EEXIST)
             break;
     }
