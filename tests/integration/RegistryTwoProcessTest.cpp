@@ -100,8 +100,8 @@ protected:
         fs::remove_all(Root_);
     }
     fs::path File() const { return Root_ / "Taveric" / "registry.reg"; }
-    // The file's text as it lies on disk, read without the lock readers take: the file is only
-    // ever replaced whole, so it must be whole at any moment.
+    // The file's text as it lies on disk, read directly as the platform's readers read it (they
+    // take no lock): the file is only ever replaced whole, so it must be whole at any moment.
     std::string RawText() const {
         std::ifstream in(File(), std::ios::binary | std::ios::ate);
         std::string text(static_cast<size_t>(std::max<std::streamoff>(0, in.tellg())), '\0');
@@ -180,8 +180,8 @@ TEST_F(RegistryTwoProcess, AReaderSeesTheOldOrTheNewValueNeverAHalfWrittenFile) 
         << pad << "\"M\"=\"0-0\"\n\n";
     auto valueOf = [](int round) { return std::to_string(round) + "-" + std::to_string(round); };
 
-    // One process writes, a second one looks at the file as it lies on disk, without the lock
-    // readers take: it is only ever replaced whole, so every look must find it whole. The looks
+    // One process writes, a second one looks at the file as it lies on disk: it is only ever
+    // replaced whole, so every look must find it whole, although readers take no lock. The looks
     // are quick, so that many of them fall into each write.
     auto wholeText = [&](const std::string& text, std::string& value) {
         const size_t start = text.find("\"M\"=\"");

@@ -370,6 +370,118 @@ TEST_F(PlatformRegistry, ACallThatChangesNothingDoesNotReplaceTheFile) {
     EXPECT_NE(inode(), before);
 }
 
+// The writers' lock is the only lock: another user who can open the lock file for reading and
+// hold a lock on it must not stall every reader for the lock time-out, nor fail the writers.
+TEST_F(PlatformRegistry, AnotherUsersLockHolderDelaysNoReadAndNoWrite) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to run the lock holder as another user";
+    const auto nobody = Nobody();
+    if (!nobody)
+        GTEST_SKIP() << "no user 'nobody' on this system";
+    const fs::path file = Root_ / "machine" / "registry.reg";
+    ASSERT_TRUE(Platform_.RegWriteString(kMachine, kOstero, "V", "before"));
+    // The machine's file is for everybody to read: let the other user reach it.
+    for (const fs::path& folder : {Root_, file.parent_path()})
+        fs::permissions(folder, fs::perms(0755));
+
+    // The child answers one byte: 'L' when it holds the lock, 'N' when it could not take it,
+    // in upper case when it could read the value itself, lower case when not. It holds on
+    // until the parent closes the release pipe.
+    int answer[2];
+    int release[2];
+    ASSERT_EQ(::pipe(answer), 0);
+    ASSERT_EQ(::pipe(release), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(answer[0]);
+        ::close(release[1]);
+        if (!BecomeUser(*nobody))
+            ::_exit(2);
+        const int fd = ::open((file.string() + ".lock").c_str(), O_RDONLY | O_CLOEXEC);
+        const bool locked = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+        const bool read = Platform_.RegReadString(kMachine, kOstero, "V") == "before";
+        const char byte = locked ? (read ? 'L' : 'l') : (read ? 'N' : 'n');
+        if (::write(answer[1], &byte, 1) != 1)
+            ::_exit(3);
+        char ignored = 0;
+        [[maybe_unused]] const ssize_t done = ::read(release[0], &ignored, 1);
+        ::_exit(0);
+    }
+    ::close(answer[1]);
+    ::close(release[0]);
+    char byte = 0;
+    const bool answered = ::read(answer[0], &byte, 1) == 1;
+    ::close(answer[0]);
+
+    // The lock time-out is 10 s; a read or write that waits for it is far beyond this bound.
+    const auto start = std::chrono::steady_clock::now();
+    const auto value = Platform_.RegReadString(kMachine, kOstero, "V");
+    const auto readTime = std::chrono::steady_clock::now() - start;
+    const bool written = Platform_.RegWriteString(kMachine, kOstero, "V", "after");
+    const auto writeTime = std::chrono::steady_clock::now() - start - readTime;
+    ::close(release[1]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+
+    ASSERT_TRUE(answered) << "the other user's process did not start";
+    EXPECT_EQ(byte, 'N') << "L: the other user holds the writers' lock; lower case: it could "
+                            "not read the machine's settings";
+    EXPECT_EQ(value, "before");
+    EXPECT_LT(readTime, 2s) << "the read waited for another user's lock";
+    EXPECT_TRUE(written);
+    EXPECT_LT(writeTime, 2s) << "the write waited for another user's lock";
+    EXPECT_EQ(Platform_.RegReadString(kMachine, kOstero, "V"), "after");
+}
+
+TEST_F(PlatformRegistry, TheLockFileIsOpenToItsOwnerOnly) {
+    ASSERT_TRUE(Platform_.RegCreateKey(kMachine, kOstero));
+    const fs::path lock = Root_ / "machine" / "registry.reg.lock";
+    EXPECT_EQ(fs::status(lock).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    // One left open to others (by an older version) is made private by the next write.
+    fs::permissions(lock, fs::perms(0644));
+    ASSERT_TRUE(Platform_.RegWriteDword(kMachine, kOstero, "N", 1));
+    EXPECT_EQ(fs::status(lock).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+}
+
+TEST_F(PlatformRegistry, APlantedLockLinkIsNeitherFollowedNorCreated) {
+    ASSERT_TRUE(Platform_.RegWriteString(kUser, kOstero, "Keep", "1"));
+    const std::string before = ReadFile(UserFile());
+    const fs::path lock = UserFile().string() + ".lock";
+    const fs::path elsewhere = Root_ / "elsewhere.lock";
+    fs::remove(lock);
+    fs::create_symlink(elsewhere, lock);
+    std::string error;
+    EXPECT_FALSE(UpdateRegistryFile(
+        UserFile().string(), [](TRegistryFile&) { return TRegistryChange::Changed; }, 0600,
+        &error));
+    EXPECT_NE(error.find("lock file"), std::string::npos) << error;
+    EXPECT_FALSE(fs::exists(fs::symlink_status(elsewhere)));
+    EXPECT_EQ(ReadFile(UserFile()), before);
+    // Reading needs no lock at all.
+    EXPECT_EQ(Platform_.RegReadString(kUser, kOstero, "Keep"), "1");
+}
+
+TEST_F(PlatformRegistry, ALockFileOfAnotherUserIsRefused) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give the lock file to another user";
+    const auto nobody = Nobody();
+    if (!nobody)
+        GTEST_SKIP() << "no user 'nobody' on this system";
+    ASSERT_TRUE(Platform_.RegWriteString(kUser, kOstero, "Keep", "1"));
+    const std::string before = ReadFile(UserFile());
+    const std::string lock = UserFile().string() + ".lock";
+    ASSERT_EQ(::chown(lock.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    std::string error;
+    EXPECT_FALSE(UpdateRegistryFile(
+        UserFile().string(), [](TRegistryFile&) { return TRegistryChange::Changed; }, 0600,
+        &error));
+    EXPECT_NE(error.find("belongs to another user"), std::string::npos) << error;
+    EXPECT_EQ(ReadFile(UserFile()), before);
+}
+
 // --- Replacing files through symbolic links.
 
 // A link planted in a shared sticky folder (/tmp) by another user must not make a save

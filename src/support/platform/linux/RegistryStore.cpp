@@ -1,7 +1,9 @@
-// The registry hives as files in .reg syntax, shared between processes: readers take a shared
-// lock and read the file afresh on every call; writers take an exclusive lock, re-read, change,
-// and replace the file by renaming a synced temporary file over it. Because the data file is
-// only ever replaced, never written in place, the lock lives in a separate file beside it.
+// The registry hives as files in .reg syntax, shared between processes. Readers take no lock:
+// the data file is only ever replaced whole by renaming a synced temporary file over it, so a
+// reader always sees one whole version. Writers serialise their read-change-replace under an
+// exclusive lock on a separate file beside it, "<file>.lock", which only its owner can open, so
+// that no other user can hold it and stall the writers (a lock on a descriptor opened for
+// reading is as good as any other).
 
 #include "support/platform/linux/PlatformLinux.h"
 
@@ -36,6 +38,10 @@ public:
     ~TFd() { Close(); }
     int Get() const { return Fd_; }
     bool Valid() const { return Fd_ >= 0; }
+    void Reset(int fd) {
+        Close();
+        Fd_ = fd;
+    }
     // Closes now; false when the close reported an error (a late write failure).
     bool Close() {
         if (Fd_ < 0)
@@ -135,7 +141,41 @@ TRegistryParseResult IoFailure(std::string detail) {
     return result;
 }
 
-// Reads and parses the file; the caller holds the lock it needs.
+// The writers' lock file of `path`, opened for the exclusive lock. It must be a regular file
+// (never a link: a planted one would make us create or lock a file elsewhere), belong to this
+// user or to the owner of its folder (who controls that folder anyway), and be open to nobody
+// else; one left open to others by an older version is made private.
+bool OpenWriterLock(const std::string& path, TFd& lock, std::string& message) {
+    const std::string lockPath = path + ".lock";
+    lock.Reset(::open(lockPath.c_str(),
+                      O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0600));
+    if (!lock.Valid()) {
+        message = ErrnoText("cannot open the lock file " + lockPath);
+        return false;
+    }
+    struct stat info {};
+    if (::fstat(lock.Get(), &info) != 0) {
+        message = ErrnoText("cannot examine the lock file " + lockPath);
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        message = "the lock file " + lockPath + " is not a regular file";
+        return false;
+    }
+    struct stat folder {};
+    const bool folderKnown = ::stat(FolderOf(path).c_str(), &folder) == 0;
+    if (info.st_uid != ::geteuid() && !(folderKnown && info.st_uid == folder.st_uid)) {
+        message = "the lock file " + lockPath + " belongs to another user";
+        return false;
+    }
+    if ((info.st_mode & 077) != 0 && ::fchmod(lock.Get(), 0600) != 0) {
+        message = ErrnoText("the lock file " + lockPath + " is open to other users");
+        return false;
+    }
+    return true;
+}
+
+// Reads and parses the file; a writer holds the lock, a reader needs none.
 TRegistryParseResult LoadLocked(const std::string& path, TRegistryFile& registry, struct stat& info,
                                 bool& exists) {
     std::string text;
@@ -237,11 +277,6 @@ std::string RegistryFilePath(TRegistryHive hive) {
 }
 
 TRegistryParseResult ReadRegistryFile(const std::string& path, TRegistryFile& registry) {
-    // Readers never create the lock file (they may not be allowed to). Without it the read is
-    // still consistent: the data file is only ever replaced whole.
-    TFd lock(::open((path + ".lock").c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
-    if (lock.Valid())
-        Lock(lock.Get(), LOCK_SH);
     struct stat info {};
     bool exists = false;
     return LoadLocked(path, registry, info, exists);
@@ -260,12 +295,9 @@ bool UpdateRegistryFile(const std::string& path,
         message = "cannot create the folder of " + path + ": " + folderError.message();
         return false;
     }
-    TFd lock(
-        ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, newFileMode));
-    if (!lock.Valid()) {
-        message = ErrnoText("cannot open the lock file of " + path);
+    TFd lock;
+    if (!OpenWriterLock(path, lock, message))
         return false;
-    }
     if (!Lock(lock.Get(), LOCK_EX)) {
         message = "the registry file " + path + " stays locked by another process";
         return false;
