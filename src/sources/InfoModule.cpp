@@ -1,5 +1,6 @@
 #include "sources/InfoModule.h"
 
+#include "sources/LibraryLocator.h"
 #include "support/SysUtils.h"
 
 #include <cstring>
@@ -47,14 +48,17 @@ std::string LocateInfoModule(const std::string& fileName, const std::string& pro
     std::string folder = programFolder.empty() ? support::ProgramFolder() : programFolder;
     while (folder.size() > 1 && folder.back() == '/')
         folder.pop_back();
+    // A module runs with the program's rights (often root's): it is taken only from where the
+    // program was installed, never from the working folder or PATH, where anybody may have put
+    // a file of that name. A relative or unknown program folder would mean the working folder.
+    if (folder.empty() || folder.front() != '/')
+        return {};
     const size_t slash = folder.rfind('/');
-    if (slash != std::string::npos) {
-        const std::string shared = folder.substr(0, slash + 1) + "Shared/";
-        const std::string found = Platform().FindFileNoCase(shared, fileName);
-        if (!found.empty())
-            return found;
-    }
-    return support::LocateFile(fileName);
+    const std::string shared = folder.substr(0, slash + 1) + "Shared/";
+    const std::string found = Platform().FindFileNoCase(shared, fileName);
+    if (!found.empty())
+        return found;
+    return FindInProgramFolder(fileName, folder == "/" ? folder : folder + "/");
 }
 
 TModuleHandle LoadInfoModule(const std::string& path, support::TMessageSink* sink) {

@@ -105,9 +105,10 @@ struct TModuleSubEntry {
     int32_t Flags = 0;
 };
 
-// The module's file: the "Shared" folder above the program folder, else LocateFile of the
-// name (current folder, program folder, PATH). Empty when there is none.
-// `programFolder` (tests) replaces the running program's folder.
+// The module's file: the "Shared" folder beside the program folder, else the program folder
+// itself (names matched without regard to case). Never the working folder or PATH: a module
+// runs with the program's rights. Empty when there is none, or when the program folder is not
+// an absolute path. `programFolder` (tests) replaces the running program's folder.
 std::string LocateInfoModule(const std::string& fileName, const std::string& programFolder = {});
 
 // Loads the library and initialises it; null (after a message) when either fails.

@@ -207,4 +207,58 @@ TEST_F(InfoModuleTest, LocatesTheSharedFolderAboveTheProgramFolder) {
     EXPECT_EQ(LocateInfoModule("NoSuchModule-4711.so", (Temp_ / "Ostero").string() + "/"), "");
 }
 
+// A module runs with the program's rights: a file of that name that somebody put into the
+// working folder or a folder of PATH is never taken.
+TEST_F(InfoModuleTest, LoadsOnlyFromTheProgramsFolders) {
+    struct Case {
+        const char* Name;
+        std::vector<std::string> Copies; // below Temp_
+        std::string ProgramFolder;       // as handed to the locator
+        std::string Expected;            // below Temp_, empty for none
+    };
+    const std::string program = (Temp_ / "Ostero").string() + "/";
+    const Case cases[] = {
+        {"PlantedInTheWorkingFolderAndOnPath",
+         {"work/DevSurvey.so", "bin/DevSurvey.so"},
+         program,
+         ""},
+        {"InTheProgramFolder",
+         {"work/DevSurvey.so", "Ostero/devsurvey.so"},
+         program,
+         "Ostero/devsurvey.so"},
+        {"SharedBesideWinsOverTheProgramFolder",
+         {"Ostero/DevSurvey.so", "Shared/DevSurvey.so"},
+         program,
+         "Shared/DevSurvey.so"},
+        // Relative to the working folder, which holds a "Shared" folder with the module.
+        {"RelativeProgramFolder",
+         {"work/Shared/DevSurvey.so", "work/Ostero/DevSurvey.so"},
+         "Ostero/",
+         ""},
+    };
+    const std::filesystem::path previousFolder = std::filesystem::current_path();
+    const bool previousPath = std::getenv("PATH") != nullptr;
+    const std::string savedPath = previousPath ? std::getenv("PATH") : "";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        for (const char* folder : {"Ostero", "Shared", "work", "bin"})
+            std::filesystem::remove_all(Temp_ / folder);
+        for (const char* folder : {"Ostero", "work/Shared", "work/Ostero", "bin"})
+            std::filesystem::create_directories(Temp_ / folder);
+        for (const std::string& copy : c.Copies) {
+            std::filesystem::create_directories((Temp_ / copy).parent_path());
+            std::filesystem::copy_file(ModulePath(), Temp_ / copy);
+        }
+        std::filesystem::current_path(Temp_ / "work");
+        ::setenv("PATH", ((Temp_ / "bin").string() + ":" + savedPath).c_str(), 1);
+        const std::string found = LocateInfoModule(kHardwareModuleName, c.ProgramFolder);
+        std::filesystem::current_path(previousFolder);
+        if (previousPath)
+            ::setenv("PATH", savedPath.c_str(), 1);
+        else
+            ::unsetenv("PATH");
+        EXPECT_EQ(found, c.Expected.empty() ? "" : (Temp_ / c.Expected).string());
+    }
+}
+
 } // namespace
