@@ -1,7 +1,9 @@
 #include "ui/report/ExtTreeView.h"
 
+#include "ForwardingPlatform.h"
 #include "GuiApplication.h"
 #include "report/ReportFile.h"
+#include "support/platform/Platform.h"
 
 #include <QAbstractItemModelTester>
 #include <QHeaderView>
@@ -13,6 +15,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <string>
+#include <vector>
 
 using namespace ostero;
 using report::AddNode;
@@ -413,5 +417,89 @@ TEST_F(ExtTreeViewPointer, TheSelectionBoxLeavesThePicturesOfTheRowVisible) {
                                     SolidPicture(c.entry).pixelColor(0, 0)));
         EXPECT_TRUE(ImageHasColorIn(shot, QRect(0, row.top(), 400, row.height()), selectionFill))
             << "the row is selected";
+    }
+}
+
+namespace {
+
+// Records what the view hands to the desktop to open, instead of starting a browser.
+class TOpenRecorder : public ostero::testing::TForwardingPlatform {
+public:
+    using TForwardingPlatform::TForwardingPlatform;
+    bool ShellExecute(const std::string& target) override {
+        Opened.push_back(target);
+        return true;
+    }
+    std::vector<std::string> Opened;
+};
+
+} // namespace
+
+// A link value from a report or an agent is followed only when it is a web address; any other
+// value looks, hints and clicks like plain text.
+TEST(ExtTreeViewLinks, OnlyWebAddressesLookLikeLinksAndOpen) {
+    EnsureGuiApplication();
+    struct Case {
+        const char* Name;
+        std::string Value;
+        const char* Opened; // nullptr: plain text, nothing opens
+    };
+    const Case cases[] = {
+        {"https", "https://example.org/", "https://example.org/"},
+        {"www", "www.example.org", "http://www.example.org"},
+        {"blanks around", "  HTTP://example.org/a  ", "HTTP://example.org/a"},
+        {"file", "file:///etc/passwd", nullptr},
+        {"script", "javascript:alert(1)", nullptr},
+        {"desktop file", "/usr/share/applications/evil.desktop", nullptr},
+        {"custom scheme", "steam://run/1", nullptr},
+        {"two lines", "https://example.org/\nfile:///etc/passwd", nullptr},
+    };
+    TOpenRecorder recorder(platform::Platform());
+    platform::TPlatform* previous = platform::SetPlatform(&recorder);
+    struct TRestore {
+        platform::TPlatform* Previous;
+        ~TRestore() { platform::SetPlatform(Previous); }
+    } restore{previous};
+
+    ui::TExtTreeView view;
+    view.resize(800, 400);
+    view.Model().BeginTreeReset();
+    TTreeNode* group = AddNode(view.Tree(), nullptr, 3, 0, "Links", 0);
+    std::vector<TTreeNode*> rows;
+    for (const Case& c : cases) {
+        AddNode(view.Tree(), group, 0, report::nfLink, "Home=x", 10);
+        rows.push_back(group->Child(group->ChildCount() - 1));
+        rows.back()->Property()->Value = c.Value; // as read from a file: any bytes
+    }
+    view.Model().EndTreeReset();
+    view.show();
+    view.TreeView().expandAll();
+    QApplication::processEvents();
+    QWidget* viewport = view.TreeView().viewport();
+    const int valueX = view.TreeView().header()->sectionSize(0) + 10;
+    const QImage shot = viewport->grab().toImage();
+    const QColor linkBlue(0, 0, 255);
+
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.Name);
+        const bool link = c.Opened != nullptr;
+        const QRect row = view.TreeView().visualRect(view.Model().IndexOf(rows[i]));
+        EXPECT_EQ(ImageHasColorIn(shot, QRect(valueX - 10, row.top(), 200, row.height()), linkBlue),
+                  link)
+            << "drawn in the link's blue";
+        // From a group row, so that every case enters its node afresh.
+        QTest::mouseMove(
+            viewport,
+            QPoint(30, view.TreeView().visualRect(view.Model().IndexOf(group)).center().y()));
+        QTest::mouseMove(viewport, QPoint(valueX, row.center().y()));
+        EXPECT_EQ(viewport->cursor().shape() == Qt::PointingHandCursor, link);
+        EXPECT_EQ(view.Hint() == "Click here to follow the link", link)
+            << view.Hint().toStdString();
+        recorder.Opened.clear();
+        QTest::mouseClick(viewport, Qt::LeftButton, {}, QPoint(valueX, row.center().y()));
+        EXPECT_EQ(view.Selected(), rows[i]) << "the click reached the row";
+        EXPECT_EQ(recorder.Opened,
+                  link ? std::vector<std::string>{c.Opened} : std::vector<std::string>{});
     }
 }

@@ -3,6 +3,7 @@
 #include "chart/ChartPainter.h"
 #include "chart/ExportPictures.h"
 #include "report/ReportFile.h"
+#include "support/LinkPolicy.h"
 #include "support/TextCodec.h"
 #include "support/platform/FileReplace.h"
 #include "support/platform/Platform.h"
@@ -24,6 +25,8 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <optional>
+#include <string>
 
 namespace ostero::ui {
 
@@ -77,6 +80,14 @@ bool IsBold(int typeCode) {
 }
 bool HasExtraIndent(int typeCode) {
     return typeCode == 11 || typeCode == 12 || typeCode == 40 || typeCode == 41;
+}
+
+// Where a click on the property's value leads: a web address when the node is a link and its
+// value is one, else nothing. The same rule draws it as a link and shows the hand.
+std::optional<std::string> LinkTarget(const TTreeListObj* property) {
+    if (property == nullptr || (property->Flags & report::nfLink) == 0)
+        return std::nullopt;
+    return support::SafeLinkTarget(property->Value);
 }
 
 void DrawPicture(QPainter& painter, const TPictureList& list, int entry, int x, const QRect& row) {
@@ -254,7 +265,7 @@ void TMyTreeView::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
         // The value.
         QFont valueFont = font;
         valueFont.setBold(IsBold(property->TypeCode));
-        if ((property->Flags & report::nfLink) != 0) {
+        if (LinkTarget(property)) {
             valueFont.setUnderline(true);
             p.setPen(Bgr(0xFF0000));
         }
@@ -301,7 +312,7 @@ void TMyTreeView::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
 QRect TMyTreeView::LinkArea(const QModelIndex& index) const {
     const TTreeNode* node = Owner_.Model().Node(index);
     const TTreeListObj* property = node ? node->Property() : nullptr;
-    if (property == nullptr || (property->Flags & report::nfLink) == 0 || property->Value.empty())
+    if (!LinkTarget(property))
         return {};
     QFont font = this->font();
     font.setBold(IsBold(property->TypeCode));
@@ -429,9 +440,9 @@ void TMyTreeView::mouseReleaseEvent(QMouseEvent* event) {
     if (TTreeNode* node = Owner_.Selected()) {
         if (node->ChartLine() != nullptr) {
             Owner_.LineClicked(*node);
-        } else if (const TTreeListObj* property = node->Property();
-                   property && (property->Flags & report::nfLink) != 0 && HandCursor_) {
-            platform::Platform().ShellExecute(support::AnsiToUtf8(property->Value));
+        } else if (HandCursor_) {
+            if (const auto target = LinkTarget(node->Property()))
+                platform::Platform().ShellExecute(support::AnsiToUtf8(*target));
         }
     }
     emit Owner_.TreeViewClick();
