@@ -272,6 +272,36 @@ TEST_F(SysInfoSession, WithoutAgentTheModulesInsideTheProgramShowThisComputer) {
     EXPECT_EQ(Messages_.Take(), std::vector<std::string>{});
 }
 
+// The machine's serial number in the overview is private, like the module's own serial
+// numbers: the export wizard lists it among the private entries.
+TEST_F(SysInfoSession, TheSystemSerialNumberInTheOverviewIsPrivate) {
+    const std::string sysroot = std::string(std::getenv("OSTERO_TEST_DATA")) + "/sysroot";
+    ::setenv("OSTERO_SYSROOT", sysroot.c_str(), 1);
+    struct TUnset {
+        ~TUnset() { ::unsetenv("OSTERO_SYSROOT"); }
+    } unset;
+    PressSysInfo();
+    ASSERT_EQ(Session().Mode(), TConnectionMode::LocalModules);
+    const TTreeNode* overview = Category(400)->Child(0);
+    ASSERT_EQ(overview->Text(), "System Overview");
+    const auto line = [&](const std::string& name) -> const report::TTreeListObj* {
+        for (size_t i = 0; i < overview->ChildCount(); ++i)
+            if (overview->Child(i)->Text() == name)
+                return overview->Child(i)->Property();
+        ADD_FAILURE() << "no line " << name;
+        return nullptr;
+    };
+    const report::TTreeListObj* serial = line("System serial number");
+    const report::TTreeListObj* name = line("System name");
+    ASSERT_TRUE(serial && name);
+    EXPECT_EQ(serial->Value, "PF1ABCDE");
+    EXPECT_NE(serial->Flags & report::nfPrivate, 0u);
+    EXPECT_EQ(name->Flags & report::nfPrivate, 0u);
+    EXPECT_TRUE(
+        View().CollectPrivate().contains("System Overview -> System serial number = PF1ABCDE"))
+        << View().CollectPrivate().join('\n').toStdString();
+}
+
 TEST_F(SysInfoSession, AnOpenLiveEntryIsFetchedAgainAndTheViewStaysWhereItWas) {
     PressSysInfo();
     ASSERT_EQ(Session().Mode(), TConnectionMode::LocalModules);

@@ -462,7 +462,7 @@ void TSysInfoSession::AddBasicInformation() {
     if (!dmi.SystemName.empty())
         property(70, 0, tr("System name"), dmi.SystemName);
     if (!dmi.SerialNumber.empty())
-        property(43, 0, tr("System serial number"), dmi.SerialNumber);
+        property(43, report::nfPrivate, tr("System serial number"), dmi.SerialNumber);
     if (!dmi.Mainboard.empty())
         AddNode(tree, overview, 30, 0, "Mainboard=" + dmi.Mainboard, 21);
 
