@@ -1,7 +1,9 @@
 // Exported report pages in headless Chromium: the page of `ostero-report export --format html`
 // and the page unpacked from the MIME document. Clicking a "+" opens its table and turns the
 // button into "-"; "Expand all" opens every group and changes its label; the page raises no
-// script error of its own. The MIME document itself is checked by check_mhtml.py.
+// script error of its own. The MIME document itself is checked by check_mhtml.py. A page saved
+// under a file name made to add an attribute to the chart picture runs no script of that name
+// and still shows its chart.
 //
 // usage: node exported_pages.mjs TOOL REPORT WORKDIR
 import { execFileSync } from 'node:child_process';
@@ -16,7 +18,9 @@ rmSync(work, { recursive: true, force: true });
 mkdirSync(work, { recursive: true });
 const page = join(work, 'report.htm');
 const mht = join(work, 'report.mht');
+const hostile = join(work, 'x" onerror="window.ran=1;alert(1);var a=x.htm');
 execFileSync(tool, ['export', report, '--format', 'html', page, '--language', 'EN']);
+execFileSync(tool, ['export', report, '--format', 'html', hostile, '--language', 'EN']);
 execFileSync(tool, ['export', report, '--format', 'mht', mht]);
 execFileSync('python3', [join(here, 'check_mhtml.py'), mht, join(work, 'unpacked')], { stdio: 'inherit' });
 
@@ -75,6 +79,30 @@ try {
       check(sizes.length > 3, `${name}: only ${sizes.length} pictures`);
     }
     check(errors.length === 0, `${name}: script errors: ${errors.join('; ')}`);
+    await tab.close();
+  }
+  {
+    const tab = await browser.newPage();
+    const dialogs = [];
+    tab.on('dialog', async (dialog) => {
+      dialogs.push(dialog.message());
+      await dialog.dismiss();
+    });
+    await tab.route('**/*', (route) =>
+      route.request().url().startsWith('file:') ? route.continue() : route.abort());
+    await tab.goto(pathToFileURL(hostile).href);
+    await tab.click('#Collapse_all_button');
+    const chart = await tab.evaluate(() => {
+      const image = Array.from(document.images).find((i) => i.alt === 'Sensorlog');
+      return image ? [image.getAttributeNames().join(' '), image.complete && image.naturalWidth] : null;
+    });
+    check(chart !== null, 'hostile file name: no chart picture');
+    if (chart) {
+      check(chart[0] === 'style src alt', `hostile file name: chart picture has attributes ${chart[0]}`);
+      check(chart[1] === 640, `hostile file name: chart picture did not load (${chart[1]})`);
+    }
+    check(dialogs.length === 0, `hostile file name: script ran: ${dialogs.join('; ')}`);
+    check((await tab.evaluate(() => window.ran)) === undefined, 'hostile file name: script ran');
     await tab.close();
   }
   // The document itself opens in the browser and shows the report.
