@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <new>
 #include <thread>
 
 namespace ostero::report {
@@ -79,11 +80,30 @@ std::string_view UpToZero(std::string_view text) {
 
 enum class TLoad { Loaded, Invalid, Newer, Retry };
 
-TLoad LoadAttempt(TReportDocument& doc, std::string_view bytes, TTreeNode* target) {
+// Empties what a load fills: the target's children, or the whole tree.
+void ClearTarget(TReportDocument& doc, TTreeNode* target) {
     if (target != nullptr)
         target->DeleteChildren();
     else
         doc.Tree.Clear();
+}
+
+// The chart data records from `pos` on, up to the first record the reader refuses (reading ends
+// there anyway).
+size_t CountChartData(std::string_view bytes, size_t pos, TFormat format, uint8_t version) {
+    size_t count = 0;
+    while (pos < bytes.size()) {
+        TRecord rec;
+        if (!ReadRecord(bytes, pos, format, version, rec))
+            break;
+        if (rec.Code == kChartDataCode)
+            ++count;
+    }
+    return count;
+}
+
+TLoad ReadRecords(TReportDocument& doc, std::string_view bytes, TTreeNode* target) {
+    ClearTarget(doc, target);
     if (bytes.size() < 4)
         return TLoad::Invalid;
     if (bytes.size() < 5)
@@ -109,17 +129,34 @@ TLoad LoadAttempt(TReportDocument& doc, std::string_view bytes, TTreeNode* targe
     TTreeNode* chartNode = nullptr;
     const size_t xAt = format == TFormat::Own ? 8 : 4;
     const size_t yAt = format == TFormat::Own ? 16 : 12;
+    // Every data record adds a point to every series there is when it is read. The points are
+    // counted when a series is made, from the data records ahead of it, so that a file whose
+    // points have no bytes behind them is refused before they take any memory.
+    size_t pointBudget = ChartPointBudget(bytes.size());
+    size_t dataAhead = 0;
+    bool dataCounted = false;
     size_t pos = kHeaderEnd;
     do {
         TRecord rec;
         if (!ReadRecord(bytes, pos, format, version, rec))
             return TLoad::Retry;
         if (rec.Code == kChartHeaderCode) {
-            for (unsigned field = 1; field <= 255; ++field) {
+            if (!dataCounted) {
+                dataAhead = CountChartData(bytes, pos, format, version);
+                dataCounted = true;
+            }
+            for (unsigned field = 1; field <= 255 && doc.Chart.Series.size() < kMaxChartSeries;
+                 ++field) {
                 std::string title = support::GetSeparatedField(rec.Text, field);
                 if (title.empty())
                     break;
-                doc.Chart.AddSeries(std::move(title));
+                if (dataAhead > pointBudget) {
+                    ClearTarget(doc, target);
+                    doc.Chart.Series.clear();
+                    return TLoad::Invalid;
+                }
+                pointBudget -= dataAhead;
+                doc.Chart.AddSeries(std::move(title)).Points.reserve(dataAhead);
             }
             if (context != nullptr) {
                 auto object = std::make_unique<TChartObject>();
@@ -128,6 +165,8 @@ TLoad LoadAttempt(TReportDocument& doc, std::string_view bytes, TTreeNode* targe
                 chartNode = context;
             }
         } else if (rec.Code == kChartDataCode) {
+            if (dataAhead > 0)
+                --dataAhead;
             double x;
             std::memcpy(&x, rec.Body.data() + xAt, sizeof x);
             for (size_t i = 0; i < doc.Chart.Series.size(); ++i) {
@@ -168,6 +207,18 @@ TLoad LoadAttempt(TReportDocument& doc, std::string_view bytes, TTreeNode* targe
             AddChartLineNodes(*chartNode, doc.Chart);
     }
     return TLoad::Loaded;
+}
+
+TLoad LoadAttempt(TReportDocument& doc, std::string_view bytes, TTreeNode* target) {
+    try {
+        return ReadRecords(doc, bytes, target);
+    } catch (const std::bad_alloc&) {
+        // A file this program cannot hold is as unreadable as a damaged one; what was read is
+        // given back, and another attempt would only run out again.
+        ClearTarget(doc, target);
+        doc.Chart.Series.clear();
+        return TLoad::Invalid;
+    }
 }
 
 void WaitBeforeRetry() {
@@ -363,20 +414,24 @@ int LoadReportFromBytes(TReportDocument& doc, std::string_view bytes, TTreeNode*
 
 int LoadReport(TReportDocument& doc, const std::string& fileName, TTreeNode* target) {
     for (int attempt = 1; attempt <= kAttempts; ++attempt) {
-        std::string bytes;
-        bool tooLarge = false;
-        if (ReadWholeFile(fileName, bytes, tooLarge)) {
-            const TLoad result = LoadAttempt(doc, bytes, target);
-            if (result != TLoad::Retry)
-                return result == TLoad::Loaded ? 0 : result == TLoad::Newer ? 2 : 1;
-        } else {
-            if (target != nullptr)
-                target->DeleteChildren();
-            else
-                doc.Tree.Clear();
-            if (tooLarge)
-                return 1;
+        TLoad result = TLoad::Retry;
+        try {
+            std::string bytes;
+            bool tooLarge = false;
+            if (ReadWholeFile(fileName, bytes, tooLarge)) {
+                result = LoadAttempt(doc, bytes, target);
+            } else {
+                ClearTarget(doc, target);
+                if (tooLarge)
+                    return 1;
+            }
+        } catch (const std::bad_alloc&) {
+            // No room for the file's bytes.
+            ClearTarget(doc, target);
+            return 1;
         }
+        if (result != TLoad::Retry)
+            return result == TLoad::Loaded ? 0 : result == TLoad::Newer ? 2 : 1;
         if (attempt < kAttempts)
             WaitBeforeRetry();
     }
@@ -421,13 +476,18 @@ int ScanReportFile(const std::string& fileName, const std::string& searchText,
     if (searchText.empty() && imageCodeSet.empty())
         return -1;
     for (int attempt = 1; attempt <= kAttempts; ++attempt) {
-        std::string bytes;
-        bool tooLarge = false;
-        if (ReadWholeFile(fileName, bytes, tooLarge)) {
-            const int result = ScanReportBytes(bytes, searchText, imageCodeSet);
-            if (result != -3)
-                return result;
-        } else if (tooLarge) {
+        try {
+            std::string bytes;
+            bool tooLarge = false;
+            if (ReadWholeFile(fileName, bytes, tooLarge)) {
+                const int result = ScanReportBytes(bytes, searchText, imageCodeSet);
+                if (result != -3)
+                    return result;
+            } else if (tooLarge) {
+                return -1;
+            }
+        } catch (const std::bad_alloc&) {
+            // A file too large for the memory left is not searched; the search goes on.
             return -1;
         }
         if (attempt < kAttempts)

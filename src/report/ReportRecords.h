@@ -20,6 +20,17 @@ constexpr uint32_t kMissingBits = 0xDD5E0B6B; // -1e18 as a single
 constexpr double kMissingLimit = -1e17;
 constexpr uintmax_t kMaxFileSize = uintmax_t{512} << 20;
 
+// A chart header gives at most 255 series, and so do all headers of a file together: every data
+// record adds a point to every series, so series beyond that would multiply the points.
+constexpr size_t kMaxChartSeries = 255;
+// A stored chart value takes 4 bytes, so the points of a well-formed file never outnumber a
+// quarter of its bytes. A data record that ends before its last values stands for missing points
+// without bytes behind them; a file gets this many such points before it counts as damaged.
+constexpr size_t kChartPointsWithoutBytes = 65536;
+constexpr size_t ChartPointBudget(size_t fileSize) {
+    return fileSize / 4 + kChartPointsWithoutBytes;
+}
+
 constexpr std::string_view kOwnSignature("\4TRPT", 5);
 constexpr std::string_view kSiblingSignature("\4SRPT", 5);
 

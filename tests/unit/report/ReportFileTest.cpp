@@ -1,5 +1,6 @@
 #include "report/ReportFile.h"
 
+#include "ChildProcess.h"
 #include "SiblingReport.h"
 
 #include "support/SysUtils.h"
@@ -9,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -311,6 +313,191 @@ TEST_F(ReportFileTest, EveryTruncationOfValidFileFails) {
     TReportDocument back;
     EXPECT_EQ(LoadReport(back, Path("cut.trp"), nullptr), 1);
     EXPECT_EQ(LoadReport(back, Path("none.trp"), nullptr), 1);
+}
+
+// Chart records as a hostile file would hold them: many series, and data records that store no
+// values, each standing for a missing point in every series.
+std::string Titles(size_t series) {
+    std::string titles;
+    for (size_t i = 0; i < series; ++i) {
+        if (i > 0)
+            titles += ';';
+        titles += static_cast<char>('a' + i % 26);
+    }
+    return titles;
+}
+std::string OwnChartHeader(size_t series) {
+    const std::string titles = Titles(series);
+    return U32(static_cast<uint32_t>(titles.size() + 9)) + U16(0) + U16(0xFF00) + U32(0) + titles +
+           '\0';
+}
+std::string OwnEmptyData() {
+    return U32(16) + U16(0) + U16(0xFF01) + U32(0) + std::string(8, '\0');
+}
+std::string OwnNode(uint32_t image, uint32_t code, const std::string& text) {
+    const std::string stored = ScrambleText(text);
+    return U32(static_cast<uint32_t>(stored.size() + 9)) + U16(image) + U16(code) + U32(0) +
+           stored + '\0';
+}
+std::string SiblingChartHeader(size_t series) {
+    const std::string titles = Titles(series);
+    return U32(static_cast<uint32_t>(titles.size() + 5)) + U16(0) + U16(0xFF00) + titles + '\0';
+}
+std::string SiblingEmptyData() {
+    return U32(12) + U16(0) + U16(0xFF01) + std::string(8, '\0');
+}
+
+std::string Repeat(const std::string& record, size_t times) {
+    std::string out;
+    out.reserve(record.size() * times);
+    for (size_t i = 0; i < times; ++i)
+        out += record;
+    return out;
+}
+
+const std::string kOwnChartNode = OwnNode(kCategorySensorLog, 0, "Sensorlog");
+
+TEST_F(ReportFileTest, RepeatedChartHeadersStopAt255SeriesInAll) {
+    TReportDocument doc;
+    const std::string bytes = kOwnHeader + kOwnChartNode + OwnChartHeader(200) +
+                              OwnChartHeader(200) + OwnEmptyData() + OwnEmptyData();
+    ASSERT_EQ(LoadReportFromBytes(doc, bytes, nullptr), 0);
+    ASSERT_EQ(doc.Chart.Series.size(), 255u);
+    EXPECT_EQ(doc.Chart.Series[254].Title, "c"); // field 55 of the second header
+    EXPECT_EQ(doc.Chart.Series[254].Points.size(), 2u);
+    EXPECT_EQ(doc.Tree.First()->ChildCount(), 255u); // one line node per series
+}
+
+TEST_F(ReportFileTest, ChartPointsAreBoundByTheBytesThatHoldThem) {
+    // The largest chart a file holds: 254 series (a data record holds no more values) whose
+    // points all take their 4 bytes. It reads back whole although its points outnumber what any
+    // file gets without bytes behind them.
+    TReportDocument doc;
+    TTreeNode* node = doc.Tree.AppendTop("Sensorlog", kCategorySensorLog);
+    TChart chart;
+    for (size_t i = 0; i < 254; ++i) {
+        // One-letter titles: the header keeps only 1023 bytes of them.
+        TChartSeries& series = chart.AddSeries(std::string(1, static_cast<char>('a' + i % 26)));
+        for (int p = 0; p < 600; ++p)
+            series.AddPoint(44000 + p / 86400.0, static_cast<double>(i + p));
+    }
+    auto object = std::make_unique<TChartObject>();
+    object->Chart = &chart;
+    node->SetObject(std::move(object));
+    ASSERT_TRUE(SaveReport(doc, Path("big.trp"), false));
+    TReportDocument back;
+    ASSERT_EQ(LoadReport(back, Path("big.trp"), nullptr), 0);
+    ASSERT_EQ(back.Chart.Series.size(), 254u);
+    EXPECT_EQ(back.Chart.Series[253].Points.size(), 600u);
+    EXPECT_DOUBLE_EQ(back.Chart.Series[253].Points[599].Y, 253 + 599);
+
+    // The same number of data records without their values: damaged, not a chart out of nothing.
+    Write("hollow.trp",
+          kOwnHeader + kOwnChartNode + OwnChartHeader(255) + Repeat(OwnEmptyData(), 6000));
+    back.Tree.AppendTop("old");
+    EXPECT_EQ(LoadReport(back, Path("hollow.trp"), nullptr), 1);
+    EXPECT_TRUE(back.Tree.Empty());
+    EXPECT_TRUE(back.Chart.Series.empty());
+}
+
+// Files whose chart records ask for far more memory than their size: each data record adds a
+// point to every series, and every header adds up to 255 series.
+struct TBombCase {
+    const char* Name;
+    std::string Bytes;
+    int Expected;          // the capped chart (0) or damaged (1)
+    size_t ExpectedSeries; // with 0
+};
+
+class ReportFileBombTest : public ReportFileTest, public ::testing::WithParamInterface<TBombCase> {
+protected:
+    // The answer the case expects, and with a chart the series it is capped at.
+    static void ExpectAnswer(const TChildRun& run) {
+        EXPECT_EQ(run.Answer.Result, GetParam().Expected);
+        if (GetParam().Expected == 0) {
+            EXPECT_EQ(run.Answer.Count, static_cast<int64_t>(GetParam().ExpectedSeries));
+        }
+    }
+    TChildRun LoadInChild(size_t addressSpaceHeadroom) {
+        Write("bomb.trp", GetParam().Bytes);
+        const std::string path = Path("bomb.trp");
+        return RunInChild(
+            [&path] {
+                TReportDocument doc;
+                const int result = LoadReport(doc, path, nullptr);
+                return TChildAnswer{result, static_cast<int64_t>(doc.Chart.Series.size())};
+            },
+            addressSpaceHeadroom);
+    }
+};
+
+TEST_P(ReportFileBombTest, PeakMemoryStaysWithinAFewTimesTheFileSize) {
+    if (kAddressSanitizer)
+        GTEST_SKIP() << "AddressSanitizer's quarantine and shadow memory make the peak meaningless";
+    const TChildRun run = LoadInChild(0);
+    ASSERT_TRUE(run.Exited) << "the load ended with signal " << run.Signal;
+    ExpectAnswer(run);
+    // The tree of an ordinary report takes some 15 times its file; a chart at most 6 times.
+    const int64_t boundKb = static_cast<int64_t>(24 * GetParam().Bytes.size() / 1024) + 16 * 1024;
+    ASSERT_GE(run.BaseKb, 0) << "the child's peak could not be reset";
+    RecordProperty("peak_growth_kB", std::to_string(run.GrowthKb()));
+    EXPECT_LE(run.GrowthKb(), boundKb) << "file of " << GetParam().Bytes.size() << " bytes";
+}
+
+TEST_P(ReportFileBombTest, AnsweredWithoutRunningOutOfAddressSpace) {
+    if (kAddressSanitizer)
+        GTEST_SKIP() << "an address-space limit stops AddressSanitizer itself";
+    const TChildRun run = LoadInChild(size_t{32} << 20);
+    ASSERT_TRUE(run.Exited) << "the load ended with signal " << run.Signal;
+    ExpectAnswer(run);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ReportFile, ReportFileBombTest,
+    ::testing::Values(
+        TBombCase{"OneHeaderManyEmptyDataRecords",
+                  kOwnHeader + kOwnChartNode + OwnChartHeader(255) + Repeat(OwnEmptyData(), 10000),
+                  1, 0},
+        TBombCase{"RepeatedHeadersThenData",
+                  kOwnHeader + kOwnChartNode + Repeat(OwnChartHeader(255), 4) +
+                      Repeat(OwnEmptyData(), 8000),
+                  1, 0},
+        TBombCase{"SiblingEmptyDataRecords",
+                  SiblingHeader(3) + SiblingRecord(3, kCategorySensorLog, 0, "Sensorlog") +
+                      SiblingChartHeader(255) + Repeat(SiblingEmptyData(), 12000),
+                  1, 0},
+        TBombCase{"HeadersOnly", kOwnHeader + kOwnChartNode + Repeat(OwnChartHeader(255), 1000), 0,
+                  255}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+// A report of one category with `properties` properties.
+std::string PropertiesReport(size_t properties) {
+    return kOwnHeader + OwnNode(kCategoryHardware, 0, "Hardwaredevices") +
+           Repeat(OwnNode(10, 10, "Name=Value"), properties);
+}
+
+TEST_F(ReportFileTest, RunningOutOfMemoryIsADamagedFile) {
+    if (kAddressSanitizer)
+        GTEST_SKIP() << "an address-space limit stops AddressSanitizer itself";
+    // The file is sound (a small one of its kind loads), only too large for the memory left:
+    // 600000 properties take some 100 MB.
+    TReportDocument doc;
+    Write("small.trp", PropertiesReport(1000));
+    ASSERT_EQ(LoadReport(doc, Path("small.trp"), nullptr), 0);
+    EXPECT_EQ(doc.Tree.Count(), 1001u);
+    Write("large.trp", PropertiesReport(600000));
+    const std::string path = Path("large.trp");
+    const TChildRun run = RunInChild(
+        [&path] {
+            TReportDocument doc;
+            doc.Tree.AppendTop("old");
+            const int result = LoadReport(doc, path, nullptr);
+            return TChildAnswer{result, static_cast<int64_t>(doc.Tree.Count())};
+        },
+        size_t{16} << 20);
+    ASSERT_TRUE(run.Exited) << "the load ended with signal " << run.Signal;
+    EXPECT_EQ(run.Answer.Result, 1);
+    EXPECT_EQ(run.Answer.Count, 0); // nothing half-read is left
 }
 
 struct TScanCase {

@@ -1,5 +1,6 @@
 #include "report/ReportScan.h"
 
+#include "ChildProcess.h"
 #include "SiblingReport.h"
 
 #include <gtest/gtest.h>
@@ -40,4 +41,36 @@ TEST(ReportScan, StopsWhenAskedAndSaysSoInTheStatus) {
     scan.Folder = (folder / "missing").string();
     EXPECT_EQ(ScanReportFolder(scan, {}).StatusText(), "Scanned: 0, Found: 0");
     fs::remove_all(folder);
+}
+
+TEST(ReportScan, AFileTooLargeForTheMemoryLeftIsPassedOver) {
+    if (kAddressSanitizer)
+        GTEST_SKIP() << "an address-space limit stops AddressSanitizer itself";
+    const fs::path folder =
+        fs::temp_directory_path() / ("ReportScanTest_memory_" + std::to_string(getpid()));
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    // A sibling report of 256 MB, sparse on disk, and a small one that matches.
+    std::ofstream(folder / "big.srp", std::ios::binary)
+        << SiblingHeader(3) << SiblingRecord(3, 1, 10, "Match=yes");
+    fs::resize_file(folder / "big.srp", uintmax_t{256} << 20);
+    std::ofstream(folder / "small.srp", std::ios::binary)
+        << SiblingHeader(3) << SiblingRecord(3, 1, 10, "Match=yes");
+
+    TFolderScan scan;
+    scan.Folder = folder.string();
+    scan.Text = "match";
+    const TChildRun run = RunInChild(
+        [&scan] {
+            int64_t hits = 0;
+            const TScanProgress result = ScanReportFolder(scan, [&hits](const TScanHit& hit) {
+                hits = hits * 10 + (hit.Name == "small.srp" ? 1 : 2);
+            });
+            return TChildAnswer{static_cast<int64_t>(result.Scanned), hits};
+        },
+        size_t{64} << 20);
+    fs::remove_all(folder);
+    ASSERT_TRUE(run.Exited) << "the scan ended with signal " << run.Signal;
+    EXPECT_EQ(run.Answer.Result, 2);
+    EXPECT_EQ(run.Answer.Count, 1); // only the small file was found
 }
