@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <new>
 #include <system_error>
 
 namespace ostero::report {
@@ -43,11 +44,16 @@ public:
         if (Traits::eq_int_type(c, Traits::eof()))
             return TResult::End;
         for (;; c = Buf_.sbumpc()) {
-            if (Traits::eq_int_type(c, Traits::eof()) || c == '\n')
+            if (Traits::eq_int_type(c, Traits::eof()))
+                return TResult::Line;
+            ++Consumed_;
+            if (c == '\n')
                 return TResult::Line;
             if (c == '\r') {
-                if (Buf_.sgetc() == '\n')
+                if (Buf_.sgetc() == '\n') {
                     Buf_.sbumpc();
+                    ++Consumed_;
+                }
                 return TResult::Line;
             }
             if (line.size() >= MaxLength_)
@@ -56,9 +62,13 @@ public:
         }
     }
 
+    // The bytes read so far, line breaks included.
+    uintmax_t Consumed() const { return Consumed_; }
+
 private:
     std::streambuf& Buf_;
     size_t MaxLength_;
+    uintmax_t Consumed_ = 0;
 };
 
 std::string_view TrimBlanks(std::string_view text) {
@@ -205,16 +215,18 @@ public:
         std::string line;
         for (size_t lineIndex = 0;; ++lineIndex) {
             const TLineReader::TResult result = reader.Next(line);
-            if (result == TLineReader::TResult::End)
+            if (result == TLineReader::TResult::End) {
+                BytesOfEarlierFiles_ += reader.Consumed();
                 return true;
+            }
             if (result == TLineReader::TResult::TooLong) {
                 ErrorText_ = "A line of the sensor log is longer than " +
                              std::to_string(Limits_.MaxLineLength) + " characters";
                 return false;
             }
-            if (Limits_.MaxPoints - Points_ < lineCost) {
-                ErrorText_ = "The sensor log holds more than " + std::to_string(Limits_.MaxPoints) +
-                             " values";
+            const size_t budget = PointBudget(reader);
+            if (budget < Points_ || budget - Points_ < lineCost) {
+                ErrorText_ = "The sensor log holds more than " + std::to_string(budget) + " values";
                 return false;
             }
             Points_ += lineCost;
@@ -252,10 +264,18 @@ public:
     }
 
 private:
+    // The points allowed after what has been read up to now of the files.
+    size_t PointBudget(const TLineReader& reader) const {
+        const uintmax_t bytes = BytesOfEarlierFiles_ + reader.Consumed();
+        const uintmax_t byBytes = bytes + Limits_.PointsWithoutBytes;
+        return byBytes < Limits_.MaxPoints ? static_cast<size_t>(byBytes) : Limits_.MaxPoints;
+    }
+
     TChart& Chart_;
     const TSensorLogLimits& Limits_;
     std::string& ErrorText_;
     size_t Points_ = 0;
+    uintmax_t BytesOfEarlierFiles_ = 0;
 };
 
 // A series that never read anything but 0 and starts with a gap is a sensor that is not there.
@@ -315,12 +335,10 @@ std::string SensorLogContinuationName(const std::string& fileName) {
     return fileName.substr(0, dot) + "_1" + fileName.substr(dot);
 }
 
-bool LoadSensorLog(const std::string& fileName, TChart& chart, TTreeNode* chartNode,
-                   std::string& errorText, const TSensorLogLimits& limits) {
-    errorText.clear();
-    if (chartNode == nullptr || !IsRegularFile(fileName))
-        return false;
+namespace {
 
+bool ReadSensorLog(const std::string& fileName, TChart& chart, TTreeNode* chartNode,
+                   std::string& errorText, const TSensorLogLimits& limits) {
     const std::string older = SensorLogContinuationName(fileName);
     const bool continued = IsRegularFile(older);
     std::ifstream first(std::filesystem::path(continued ? older : fileName), std::ios::binary);
@@ -367,6 +385,24 @@ bool LoadSensorLog(const std::string& fileName, TChart& chart, TTreeNode* chartN
     ArrangeChartAxes(chart, true);
     AddChartLineNodes(*chartNode, chart);
     return true;
+}
+
+} // namespace
+
+bool LoadSensorLog(const std::string& fileName, TChart& chart, TTreeNode* chartNode,
+                   std::string& errorText, const TSensorLogLimits& limits) {
+    errorText.clear();
+    if (chartNode == nullptr || !IsRegularFile(fileName))
+        return false;
+    try {
+        return ReadSensorLog(fileName, chart, chartNode, errorText, limits);
+    } catch (const std::bad_alloc&) {
+        // A log larger than the memory left is refused like one beyond the limits; what was read
+        // is given back. The caller deletes the node of a log that was not read.
+        chart.Clear();
+        errorText = "There is not enough memory to read the sensor log";
+        return false;
+    }
 }
 
 } // namespace ostero::report

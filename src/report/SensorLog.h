@@ -36,6 +36,10 @@ namespace ostero::report {
 // Bounds that keep a damaged or hostile log from exhausting memory.
 struct TSensorLogLimits {
     size_t MaxPoints = size_t{8} << 20; // points of all series and files together
+    // Every value of a whole line takes at least one byte (its ";" or the line break), so a log
+    // holds no more points than bytes read. A line that leaves its last values out gives
+    // missing points without bytes; a log gets this many more points for them.
+    size_t PointsWithoutBytes = 65536;
     size_t MaxLineLength = size_t{1} << 20;
 };
 
@@ -52,8 +56,8 @@ std::string SensorLogContinuationName(const std::string& fileName);
 // the axes are arranged with activation and one line node per series is added below it.
 // False without text when the file does not exist, cannot be opened, its line 1 does not start
 // with "Date" and "Time", or `chartNode` is null. False with `errorText` set for a bad date, time
-// or number (the series read so far stay in `chart`, the node is left alone) or when a limit is
-// exceeded.
+// or number (the series read so far stay in `chart`, the node is left alone), when a limit is
+// exceeded, or when memory runs out (`chart` is cleared then).
 bool LoadSensorLog(const std::string& fileName, TChart& chart, TTreeNode* chartNode,
                    std::string& errorText, const TSensorLogLimits& limits = {});
 

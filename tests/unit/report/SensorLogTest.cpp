@@ -2,6 +2,8 @@
 
 #include "support/SysUtils.h"
 
+#include "ChildProcess.h"
+
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -12,6 +14,7 @@
 #include <vector>
 
 using namespace ostero::report;
+using namespace ostero::testing;
 namespace fs = std::filesystem;
 
 namespace {
@@ -296,6 +299,78 @@ TEST_F(SensorLogTest, LinesWithoutSeriesStillCountTowardsTheLimit) {
     EXPECT_FALSE(Load("log.csv", limits));
     EXPECT_EQ(Error_, "The sensor log holds more than 1 values");
 }
+
+// Logs that ask for more memory than their size: a line that leaves its values out still gives a
+// missing point in every series.
+struct TLogBombCase {
+    const char* Name;
+    std::string (*Log)();
+    size_t AddressSpaceHeadroom; // 0: no limit, the peak is measured
+    size_t PeakFactor;           // the growth allowed per byte of the file
+    std::string Error;           // the start of the error text
+};
+
+class SensorLogBombTest : public SensorLogTest,
+                          public ::testing::WithParamInterface<TLogBombCase> {};
+
+TEST_P(SensorLogBombTest, EndsWithAMessageInsteadOfExhaustingMemory) {
+    if (kAddressSanitizer)
+        GTEST_SKIP() << "AddressSanitizer makes peaks meaningless and stops at an address-space "
+                        "limit itself";
+    const TLogBombCase& c = GetParam();
+    const size_t logSize = c.Log().size();
+    Write("log.csv", c.Log());
+    const TChildRun run = RunInChild(
+        [this, &c] {
+            const bool read = Load("log.csv");
+            return TChildAnswer{read ? 1 : 0, Error_.rfind(c.Error, 0) == 0 ? 1 : 0};
+        },
+        c.AddressSpaceHeadroom);
+    ASSERT_TRUE(run.Exited) << "the load ended with signal " << run.Signal;
+    EXPECT_EQ(run.Answer.Result, 0) << "the log was read";
+    EXPECT_EQ(run.Answer.Count, 1) << "the error text does not start with " << c.Error;
+    if (c.AddressSpaceHeadroom == 0) {
+        const int64_t boundKb = static_cast<int64_t>(c.PeakFactor * logSize / 1024) + 16 * 1024;
+        ASSERT_GE(run.BaseKb, 0) << "the child's peak could not be reset";
+        RecordProperty("peak_growth_kB", std::to_string(run.GrowthKb()));
+        EXPECT_LE(run.GrowthKb(), boundKb) << "log of " << logSize << " bytes";
+    }
+}
+
+// 253 series, and 16000 lines that hold a date and a time but none of their values.
+std::string ShortLinesLog() {
+    std::string log = "Date;Time";
+    for (int i = 0; i < 253; ++i)
+        log += ";S" + std::to_string(i) + " [V]";
+    log += "\n";
+    for (int i = 0; i < 16000; ++i)
+        log += "1.1.2020;0:0\n";
+    return log;
+}
+
+// An honest log of 20 series, some 3 MB, whose 800000 values take about 20 MB.
+std::string LargeLog() {
+    std::string log = "Date;Time";
+    std::string line = "01.01.2020;12:00:00";
+    for (int i = 0; i < 20; ++i) {
+        log += ";S" + std::to_string(i) + " [V]";
+        line += ";1,25";
+    }
+    log += "\n";
+    for (int i = 0; i < 40000; ++i)
+        log += line + "\n";
+    return log;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SensorLog, SensorLogBombTest,
+    ::testing::Values(TLogBombCase{"ShortLinesPeak", ShortLinesLog, 0, 64,
+                                   "The sensor log holds more than"},
+                      TLogBombCase{"ShortLinesInLittleMemory", ShortLinesLog, size_t{64} << 20, 0,
+                                   "The sensor log holds more than"},
+                      TLogBombCase{"LargeLogInLittleMemory", LargeLog, size_t{8} << 20, 0,
+                                   "There is not enough memory"}),
+    [](const auto& info) { return std::string(info.param.Name); });
 
 struct TContinuationCase {
     const char* Name;
