@@ -187,6 +187,23 @@ private:
     std::string Point_;
 };
 
+// A series title as one field: in double quotes, its own quotes doubled, when it holds the
+// separator, a comma (the separator of other readers' CSV), a quote or a line break; else as it
+// is.
+void AppendCsvField(std::string& out, const std::string& field) {
+    if (field.find_first_of(";,\"\r\n") == std::string::npos) {
+        out += field;
+        return;
+    }
+    out += '"';
+    for (const char c : field) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    out += '"';
+}
+
 void DropLastSeparator(std::string& out) {
     if (!out.empty() && out.back() == ';')
         out.pop_back();
@@ -238,7 +255,7 @@ std::string RenderChartCsv(const report::TChart& chart) {
     out.reserve(64 + (times != nullptr ? times->size() * (24 + 8 * active.size()) : 0));
     out += "Date;Time;";
     for (const report::TChartSeries* series : active) {
-        out += series->Title;
+        AppendCsvField(out, series->Title);
         out += ';';
     }
     DropLastSeparator(out);

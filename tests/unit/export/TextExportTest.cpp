@@ -134,6 +134,30 @@ TEST_F(ChartCsv, ActiveSeriesAtEachPointOfTheFirstWithEmptyFieldsForMissingValue
                                      "16.03.2023;06:00:00;;\r\n");
 }
 
+TEST_F(ChartCsv, TitlesThatWouldBreakTheTableAreQuoted) {
+    struct Case {
+        const char* Title;
+        const char* Field;
+    } cases[] = {
+        {"CPU [V]", "CPU [V]"},
+        {"Fan \"1\" [RPM]", "\"Fan \"\"1\"\" [RPM]\""},
+        {"Vcore, 1 [V]", "\"Vcore, 1 [V]\""},
+        {"Vcore; 2 [V]", "\"Vcore; 2 [V]\""},
+        {"Two\r\nLines", "\"Two\r\nLines\""},
+        {"Line\nFeed", "\"Line\nFeed\""},
+        {"Carriage\rReturn", "\"Carriage\rReturn\""},
+        {"\"", "\"\"\"\""},
+        {"", ""},
+    };
+    for (const Case& c : cases) {
+        TChart chart;
+        chart.AddSeries("Plain");
+        chart.AddSeries(c.Title);
+        EXPECT_EQ(RenderChartCsv(chart), std::string("Date;Time;Plain;") + c.Field + "\r\n")
+            << c.Title;
+    }
+}
+
 TEST_F(ChartCsv, DatesAcrossTheRangeOfTheDateTimeType) {
     struct Case {
         double X;
