@@ -3,6 +3,8 @@
 #include "sources/AgentProtocol.h"
 #include "support/platform/Platform.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 
 namespace ostero::sources {
@@ -60,7 +62,20 @@ void TQueryChannel::AgentClose() {
 }
 
 bool TQueryChannel::QueryLock(int timeoutMs) {
-    return EnsureLock() && Lock_->Take(timeoutMs);
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    // In slices, so that a lock the agent makes anew meanwhile (it restarted) is taken instead of
+    // waiting out the old one.
+    for (;;) {
+        if (!EnsureLock() || Lock_->Held())
+            return false;
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (Lock_->Take(static_cast<int>(std::clamp<long long>(left, 0, 100))))
+            return true;
+        if (left <= 0)
+            return false;
+    }
 }
 
 void TQueryChannel::QueryUnlock() {

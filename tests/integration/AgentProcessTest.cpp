@@ -1,6 +1,7 @@
 // The agent as a real process: the viewer's channel talks to the staged vigantd over the real
 // shared block, while the agent is stopped, killed, restarted and shared by several viewers.
 
+#include "AsUser.h"
 #include "sources/AgentChannel.h"
 #include "sources/AgentProtocol.h"
 #include "sources/InfoModule.h"
@@ -10,7 +11,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,6 +24,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 using namespace ostero::sources;
@@ -252,5 +259,267 @@ TEST_F(AgentProcessTest, EnumeratesTheModulesAsTheyAnswerInProcess) {
         UnloadInfoModule(handle, nullptr);
         EXPECT_EQ(channel.SourceQueryLocked("DESTROYDLL:" + module, 5000, true, answer), kQueryOk);
         EXPECT_EQ(answer, "OK");
+    }
+}
+
+// --- The agent against the other local users.
+
+namespace {
+
+using ostero::testing::CanActAsOtherUsers;
+using ostero::testing::kNeedsRoot;
+using ostero::testing::RunAsNobody;
+
+// Every object of the channel, as the viewers name them.
+const std::vector<std::string> kChannelObjects = {kAgentBlockName, kAgentExecEventName,
+                                                  kAgentDoneEventName, kQueryLockName};
+
+std::string ShmPath(const std::string& name) {
+    return "/dev/shm" + platform::IpcObjectName(name);
+}
+
+bool AgentAlive(pid_t pid) {
+    return waitpid(pid, nullptr, WNOHANG) == 0;
+}
+
+} // namespace
+
+// Links planted by another user under the channel's names before the agent starts change no
+// file, and the agent serves all the same.
+TEST_F(AgentProcessTest, LinksPlantedBeforeTheAgentStartsChangeNothing) {
+    if (!CanActAsOtherUsers())
+        GTEST_SKIP() << kNeedsRoot;
+    const std::string victim = Runtime_ + "/shadow";
+    std::ofstream(victim) << "root:secret\n";
+    chmod(victim.c_str(), 0600);
+    ASSERT_EQ(RunAsNobody([&] {
+                  for (const std::string& name : kChannelObjects)
+                      if (symlink(victim.c_str(), ShmPath(name).c_str()) != 0)
+                          return 1;
+                  return 0;
+              }),
+              0);
+    StartAgent();
+    TQueryChannel channel;
+    ASSERT_TRUE(channel.AgentOpen(1000));
+    std::string answer;
+    EXPECT_EQ(channel.SourceQueryLocked("GetComputerName", 5000, true, answer), kQueryOk);
+    struct stat info {};
+    ASSERT_EQ(stat(victim.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u) << "the victim file keeps its mode";
+    for (const std::string& name : kChannelObjects) {
+        ASSERT_EQ(lstat(ShmPath(name).c_str(), &info), 0) << name;
+        EXPECT_TRUE(S_ISREG(info.st_mode)) << name;
+        EXPECT_EQ(info.st_mode & 07777, 0600u) << "an agent run by a user for himself: " << name;
+    }
+}
+
+// An unprivileged user opens none of the objects of an agent that serves root only, and so
+// reads nothing through it (environment, command lines, serial numbers).
+TEST_F(AgentProcessTest, AnUnprivilegedUserCannotReachTheAgent) {
+    if (!CanActAsOtherUsers())
+        GTEST_SKIP() << kNeedsRoot;
+    StartAgent();
+    EXPECT_EQ(RunAsNobody([] {
+                  int opened = 0;
+                  opened += platform::OpenSharedBlock(kAgentBlockName, kAgentBlockSize) != nullptr;
+                  opened += platform::OpenNamedEvent(kAgentExecEventName) != nullptr;
+                  opened += platform::OpenNamedEvent(kAgentDoneEventName) != nullptr;
+                  opened += platform::OpenProcessLock(kQueryLockName) != nullptr;
+                  TQueryChannel channel;
+                  opened += channel.AgentOpen(200);
+                  return opened;
+              }),
+              0);
+}
+
+// The agent service gives its group access: a member queries it, another user does not.
+TEST_F(AgentProcessTest, MembersOfTheAgentsGroupQueryIt) {
+    if (!CanActAsOtherUsers())
+        GTEST_SKIP() << kNeedsRoot;
+    const group* entry = getgrnam("nogroup");
+    if (entry == nullptr)
+        GTEST_SKIP() << "no group 'nogroup' on this machine to stand in for the agent's group";
+    const gid_t agentGroup = entry->gr_gid;
+    Pid_ = fork();
+    if (Pid_ == 0) {
+        if (setgid(agentGroup) != 0)
+            _exit(126);
+        execl(Agent_.c_str(), Agent_.c_str(), "--runtime-dir", Runtime_.c_str(), "--group",
+              "nogroup", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    for (int i = 0; i < 200 && !platform::OpenSharedBlock(kAgentBlockName, kAgentBlockSize); ++i)
+        std::this_thread::sleep_for(10ms);
+    struct stat info {};
+    ASSERT_EQ(stat(ShmPath(kAgentBlockName).c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0660u);
+    EXPECT_EQ(info.st_gid, agentGroup);
+
+    const auto query = [] {
+        TQueryChannel channel;
+        std::string answer;
+        return channel.AgentOpen(500) &&
+                       channel.SourceQueryLocked("GetComputerName", 5000, true, answer) ==
+                           kQueryOk &&
+                       answer == platform::Platform().ComputerName()
+                   ? 0
+                   : 1;
+    };
+    EXPECT_EQ(ostero::testing::RunAs(ostero::testing::kNobody, agentGroup, query), 0);
+    EXPECT_EQ(ostero::testing::RunAs(ostero::testing::kNobody, 1, query), 1)
+        << "a user outside the group";
+}
+
+// The agent's own environment (where a service keeps its secrets) is never served; the entry
+// says it is not available.
+TEST_F(AgentProcessTest, TheAgentDoesNotServeItsEnvironment) {
+    setenv("OSTERO_TEST_DB_PASSWORD", "s3cret-in-the-service", 1);
+    StartAgent();
+    unsetenv("OSTERO_TEST_DB_PASSWORD");
+    TQueryChannel channel;
+    ASSERT_TRUE(channel.AgentOpen(1000));
+    std::string module;
+    ASSERT_EQ(channel.SourceQueryLocked("InitializeDLL:SysFacts.dll", 5000, true, module),
+              kQueryOk);
+    bool found = false;
+    ASSERT_TRUE(channel.QueryLock(5000));
+    for (int index = 0; index < 127 && !found; ++index) {
+        std::string root;
+        ASSERT_EQ(
+            channel.SourceQuery("ENUMROOTINFOS:" + module + ";" + std::to_string(index) + ";0",
+                                5000, true, root),
+            kQueryOk);
+        if (ostero::support::GetSeparatedField(root, 5) != "1")
+            break;
+        if (ostero::support::GetSeparatedField(root, 4) != "ENVIRONMENT")
+            continue;
+        found = true;
+        std::vector<std::string> subs;
+        for (int sub = 0; sub < 10000; ++sub) {
+            std::string line;
+            ASSERT_EQ(channel.SourceQuery("ENUMSUBINFOS:" + module + ";" + std::to_string(index) +
+                                              ";" + std::to_string(sub),
+                                          5000, true, line),
+                      kQueryOk);
+            if (ostero::support::GetSeparatedField(line, 4) != "1")
+                break;
+            subs.push_back(line);
+        }
+        ASSERT_EQ(subs.size(), 1u);
+        EXPECT_NE(subs[0].find("Not available through the agent"), std::string::npos) << subs[0];
+        for (const std::string& line : subs)
+            EXPECT_EQ(line.find("s3cret"), std::string::npos) << line;
+    }
+    channel.QueryUnlock();
+    EXPECT_TRUE(found) << "SysFacts has an environment entry";
+}
+
+// Shrinking the block and posting a command used to kill the agent with SIGBUS: it goes on, makes
+// its objects again and serves the viewer, which follows it there.
+TEST_F(AgentProcessTest, AShrunkBlockDoesNotStopTheAgent) {
+    StartAgent();
+    TQueryChannel channel;
+    ASSERT_TRUE(channel.AgentOpen(1000));
+    std::string answer;
+    ASSERT_EQ(channel.SourceQueryLocked("GetComputerName", 5000, true, answer), kQueryOk);
+
+    const int fd = shm_open(platform::IpcObjectName(kAgentBlockName).c_str(), O_RDWR, 0);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, 0), 0);
+    close(fd);
+    platform::OpenNamedEvent(kAgentExecEventName)->Set();
+    std::this_thread::sleep_for(500ms);
+    ASSERT_TRUE(AgentAlive(Pid_)) << "the agent died of the shrunk block";
+
+    EXPECT_EQ(channel.SourceQueryLocked("GetComputerName", 5000, true, answer), kQueryOk);
+    EXPECT_EQ(answer, platform::Platform().ComputerName());
+    struct stat info {};
+    ASSERT_EQ(stat(ShmPath(kAgentBlockName).c_str(), &info), 0);
+    EXPECT_EQ(static_cast<size_t>(info.st_size), kAgentBlockSize);
+}
+
+// A process that holds file locks on every object of the channel (as the only-one-agent check
+// once used the block's lock) does not keep a restarted agent from serving.
+TEST_F(AgentProcessTest, LocksHeldOnTheOldObjectsDoNotKeepARestartedAgentOut) {
+    StartAgent();
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t holder = fork();
+    if (holder == 0) {
+        for (const std::string& name : kChannelObjects) {
+            const int fd = shm_open(platform::IpcObjectName(name).c_str(), O_RDONLY, 0);
+            if (fd >= 0)
+                flock(fd, LOCK_EX | LOCK_NB);
+        }
+        (void)!write(ready[1], "1", 1);
+        pause();
+        _exit(0);
+    }
+    char done = 0;
+    ASSERT_EQ(read(ready[0], &done, 1), 1);
+    StopAgent(SIGKILL);
+    StartAgent();
+    EXPECT_TRUE(AgentAlive(Pid_));
+    TQueryChannel channel;
+    std::string answer;
+    EXPECT_TRUE(channel.AgentOpen(1000));
+    EXPECT_EQ(channel.SourceQueryLocked("SetLanguage:EN", 2000, true, answer), kQueryOk);
+    kill(holder, SIGKILL);
+    waitpid(holder, nullptr, 0);
+    close(ready[0]);
+    close(ready[1]);
+}
+
+// One viewer's DESTROYDLL, however often, leaves the module working for the viewer that
+// initialised it.
+TEST_F(AgentProcessTest, ADestroyFromOneViewerLeavesTheModuleToTheOthers) {
+    StartAgent();
+    TQueryChannel user;
+    TQueryChannel other;
+    ASSERT_TRUE(user.AgentOpen(1000));
+    ASSERT_TRUE(other.AgentOpen(1000));
+    std::string module;
+    ASSERT_EQ(user.SourceQueryLocked("InitializeDLL:DevSurvey.dll", 5000, true, module), kQueryOk);
+    std::string answer;
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(other.SourceQueryLocked("DESTROYDLL:" + module, 5000, true, answer), kQueryOk);
+        EXPECT_EQ(answer, "OK");
+    }
+    ASSERT_EQ(user.SourceQueryLocked("ENUMROOTINFOS:" + module + ";0;0", 5000, true, answer),
+              kQueryOk);
+    EXPECT_EQ(ostero::support::GetSeparatedField(answer, 5), "1") << answer;
+}
+
+// The pid file is not written through a link, nor over a file of another user.
+TEST_F(AgentProcessTest, ThePidFileIsNeverWrittenThroughALinkOrOverAnotherUsersFile) {
+    const std::string victim = Runtime_ + "/victim";
+    std::ofstream(victim) << "keep\n";
+    const std::string link = Runtime_ + "/vigantd.pid";
+    ASSERT_EQ(symlink(victim.c_str(), link.c_str()), 0);
+    const auto run = [&](const std::string& pidFile) {
+        const std::string command = "'" + Agent_ + "' --runtime-dir '" + Runtime_ +
+                                    "' --pid-file '" + pidFile + "' 2>/dev/null";
+        return std::system(command.c_str());
+    };
+    int status = run(link);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+    std::ifstream in(victim);
+    std::string kept;
+    in >> kept;
+    EXPECT_EQ(kept, "keep");
+    EXPECT_EQ(platform::OpenSharedBlock(kAgentBlockName, kAgentBlockSize), nullptr)
+        << "an agent that cannot start leaves no block";
+
+    if (CanActAsOtherUsers()) {
+        const std::string foreign = Runtime_ + "/foreign.pid";
+        std::ofstream(foreign) << "4242\n";
+        ASSERT_EQ(chown(foreign.c_str(), ostero::testing::kNobody, ostero::testing::kNoGroup), 0);
+        status = run(foreign);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+        std::ifstream again(foreign);
+        std::string number;
+        again >> number;
+        EXPECT_EQ(number, "4242");
     }
 }

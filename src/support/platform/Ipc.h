@@ -91,7 +91,8 @@ public:
 // that this user's processes still take turns.
 std::unique_ptr<TProcessLock> OpenProcessLock(const std::string& name,
                                               std::string* error = nullptr);
-// For the serving process, with the rules of ServeSharedBlock.
+// For the serving process: always a new lock in place of what has the name, so a restarted
+// server is not kept waiting by a holder of the old one.
 std::unique_ptr<TProcessLock> ServeProcessLock(const std::string& name, TIpcAccess access,
                                                std::string* error = nullptr);
 

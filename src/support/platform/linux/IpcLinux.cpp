@@ -228,12 +228,12 @@ bool ServerOwnsIntact(int fd, size_t size, TIpcAccess access) {
 // A server's open. `prepare` initialises the memory of a new object before anybody can open it.
 template <class Prepare>
 std::optional<TObjectFile> ServeObject(const std::string& systemName, size_t size,
-                                       TIpcAccess access, bool& created, Prepare&& prepare,
+                                       TIpcAccess access, bool takeOver, Prepare&& prepare,
                                        std::string* error) {
-    created = false;
     const std::string path = ShmPath(systemName);
     const int existing =
-        shm_open(systemName.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0);
+        takeOver ? shm_open(systemName.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0)
+                 : -1;
     if (existing >= 0) {
         if (ServerOwnsIntact(existing, size, access)) {
             TObjectFile object;
@@ -301,7 +301,6 @@ std::optional<TObjectFile> ServeObject(const std::string& systemName, size_t siz
     fstat(fd, &info);
     object.Device = info.st_dev;
     object.Inode = info.st_ino;
-    created = true;
     return object;
 }
 
@@ -557,11 +556,9 @@ std::unique_ptr<TSharedBlock> OpenSharedBlock(const std::string& name, size_t si
 
 std::unique_ptr<TSharedBlock> ServeSharedBlock(const std::string& name, size_t size,
                                                TIpcAccess access, std::string* error) {
-    bool created = false;
-    return MakeBlock(
-        ServeObject(
-            IpcObjectName(name), size, access, created, [](int) { return true; }, error),
-        error);
+    return MakeBlock(ServeObject(
+                         IpcObjectName(name), size, access, true, [](int) { return true; }, error),
+                     error);
 }
 
 std::unique_ptr<TNamedEvent> OpenNamedEvent(const std::string& name, std::string* error) {
@@ -570,7 +567,6 @@ std::unique_ptr<TNamedEvent> OpenNamedEvent(const std::string& name, std::string
 
 std::unique_ptr<TNamedEvent> ServeNamedEvent(const std::string& name, TIpcAccess access,
                                              std::string* error) {
-    bool created = false;
     const auto prepare = [](int fd) {
         void* data = mmap(nullptr, sizeof(sem_t), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
         if (data == MAP_FAILED)
@@ -579,8 +575,8 @@ std::unique_ptr<TNamedEvent> ServeNamedEvent(const std::string& name, TIpcAccess
         munmap(data, sizeof(sem_t));
         return ok;
     };
-    return MakeEvent(
-        ServeObject(IpcObjectName(name), sizeof(sem_t), access, created, prepare, error), error);
+    return MakeEvent(ServeObject(IpcObjectName(name), sizeof(sem_t), access, true, prepare, error),
+                     error);
 }
 
 std::unique_ptr<TProcessLock> OpenProcessLock(const std::string& name, std::string* error) {
@@ -600,9 +596,10 @@ std::unique_ptr<TProcessLock> OpenProcessLock(const std::string& name, std::stri
 
 std::unique_ptr<TProcessLock> ServeProcessLock(const std::string& name, TIpcAccess access,
                                                std::string* error) {
-    bool created = false;
+    // Always a new lock: a server that starts again frees viewers from a holder that hangs, and
+    // the viewers follow to the new lock.
     std::optional<TObjectFile> object = ServeObject(
-        IpcObjectName(name), 0, access, created, [](int) { return true; }, error);
+        IpcObjectName(name), 0, access, false, [](int) { return true; }, error);
     if (!object)
         return nullptr;
     const int fd = object->Fd;
