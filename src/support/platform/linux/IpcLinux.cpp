@@ -351,13 +351,15 @@ private:
     char* Data_;
 };
 
-std::unique_ptr<TSharedBlock> MakeBlock(std::optional<TObjectFile> object, std::string* error) {
+// The opened object mapped into a `TObject` that views its memory as `TMemory`.
+template <class TObject, class TMemory>
+std::unique_ptr<TObject> MapInto(std::optional<TObjectFile> object, std::string* error) {
     if (!object)
         return nullptr;
     void* data = MapObject(*object, error);
     if (data == nullptr)
         return nullptr;
-    return std::make_unique<TShmBlock>(std::move(*object), static_cast<char*>(data));
+    return std::make_unique<TObject>(std::move(*object), static_cast<TMemory*>(data));
 }
 
 // --- Events: a process-shared semaphore alone in its object. A semaphore holds a count and a
@@ -414,15 +416,6 @@ private:
     TObjectFile Object_;
     sem_t* Sem_;
 };
-
-std::unique_ptr<TNamedEvent> MakeEvent(std::optional<TObjectFile> object, std::string* error) {
-    if (!object)
-        return nullptr;
-    void* data = MapObject(*object, error);
-    if (data == nullptr)
-        return nullptr;
-    return std::make_unique<TSemaphoreEvent>(std::move(*object), static_cast<sem_t*>(data));
-}
 
 // --- Locks.
 
@@ -551,18 +544,20 @@ std::string IpcObjectName(const std::string& name) {
 
 std::unique_ptr<TSharedBlock> OpenSharedBlock(const std::string& name, size_t size,
                                               std::string* error) {
-    return MakeBlock(OpenObject(IpcObjectName(name), size, error), error);
+    return MapInto<TShmBlock, char>(OpenObject(IpcObjectName(name), size, error), error);
 }
 
 std::unique_ptr<TSharedBlock> ServeSharedBlock(const std::string& name, size_t size,
                                                TIpcAccess access, std::string* error) {
-    return MakeBlock(ServeObject(
-                         IpcObjectName(name), size, access, true, [](int) { return true; }, error),
-                     error);
+    return MapInto<TShmBlock, char>(
+        ServeObject(
+            IpcObjectName(name), size, access, true, [](int) { return true; }, error),
+        error);
 }
 
 std::unique_ptr<TNamedEvent> OpenNamedEvent(const std::string& name, std::string* error) {
-    return MakeEvent(OpenObject(IpcObjectName(name), sizeof(sem_t), error), error);
+    return MapInto<TSemaphoreEvent, sem_t>(OpenObject(IpcObjectName(name), sizeof(sem_t), error),
+                                           error);
 }
 
 std::unique_ptr<TNamedEvent> ServeNamedEvent(const std::string& name, TIpcAccess access,
@@ -575,8 +570,8 @@ std::unique_ptr<TNamedEvent> ServeNamedEvent(const std::string& name, TIpcAccess
         munmap(data, sizeof(sem_t));
         return ok;
     };
-    return MakeEvent(ServeObject(IpcObjectName(name), sizeof(sem_t), access, true, prepare, error),
-                     error);
+    return MapInto<TSemaphoreEvent, sem_t>(
+        ServeObject(IpcObjectName(name), sizeof(sem_t), access, true, prepare, error), error);
 }
 
 std::unique_ptr<TProcessLock> OpenProcessLock(const std::string& name, std::string* error) {
