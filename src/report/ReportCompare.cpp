@@ -4,6 +4,7 @@
 #include "support/SysUtils.h"
 #include "support/TextCodec.h"
 
+#include <new>
 #include <unordered_map>
 #include <vector>
 
@@ -300,9 +301,19 @@ int LoadCompareReport(TReportDocument& doc, const std::string& fileName) {
     // Opening for reading never needs another attempt; any read error answers at once.
     std::string bytes;
     bool tooLarge = false;
-    if (!ReadWholeFile(fileName, bytes, tooLarge))
+    try {
+        if (!ReadWholeFile(fileName, bytes, tooLarge))
+            return 1;
+    } catch (const std::bad_alloc&) {
+        return 1; // too large for the memory left: a file that cannot be compared
+    }
+    try {
+        return LoadCompareReportFromBytes(doc, bytes);
+    } catch (const std::bad_alloc&) {
+        // The merge adds a bounded number of nodes per record, so this takes a machine at its
+        // very limit; the file is reported as not comparable rather than ending the program.
         return 1;
-    return LoadCompareReportFromBytes(doc, bytes);
+    }
 }
 
 namespace {

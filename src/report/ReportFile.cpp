@@ -246,7 +246,12 @@ bool ReadRecord(std::string_view bytes, size_t& pos, TFormat format, uint8_t ver
     if (bytes.size() - pos < 4)
         return false;
     const uint32_t length = GetU32(bytes, pos);
-    const size_t limit = format == TFormat::Own ? kOwnRecordMax : kSiblingRecordMax;
+    // A chart data record holds a value for each of up to 255 series, which passes the record
+    // buffer of the texts: the writer makes such records, so the reader takes them.
+    const bool chartData = bytes.size() - pos >= 8 && GetU16(bytes, pos + 6) == kChartDataCode;
+    const size_t limit = chartData                ? ChartDataRecordMax(format)
+                         : format == TFormat::Own ? kOwnRecordMax
+                                                  : kSiblingRecordMax;
     if (length > limit || bytes.size() - pos - 4 < length)
         return false;
     rec.Body = bytes.substr(pos + 4, length);

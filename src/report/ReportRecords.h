@@ -23,6 +23,9 @@ constexpr uintmax_t kMaxFileSize = uintmax_t{512} << 20;
 // A chart header gives at most 255 series, and so do all headers of a file together: every data
 // record adds a point to every series, so series beyond that would multiply the points.
 constexpr size_t kMaxChartSeries = 255;
+// The longest chart data record: its X value and a value for each series.
+constexpr size_t kOwnChartDataMax = 16 + 4 * kMaxChartSeries;
+constexpr size_t kSiblingChartDataMax = 12 + 4 * kMaxChartSeries;
 // A stored chart value takes 4 bytes, so the points of a well-formed file never outnumber a
 // quarter of its bytes. A data record that ends before its last values stands for missing points
 // without bytes behind them; a file gets this many such points before it counts as damaged.
@@ -52,6 +55,10 @@ struct TRecord {
 };
 
 enum class TFormat { Own, Sibling };
+
+constexpr size_t ChartDataRecordMax(TFormat format) {
+    return format == TFormat::Own ? kOwnChartDataMax : kSiblingChartDataMax;
+}
 
 // Reads the record at `pos`; false for a truncated, over-long or too short record.
 bool ReadRecord(std::string_view bytes, size_t& pos, TFormat format, uint8_t version, TRecord& rec);

@@ -2,6 +2,8 @@
 
 #include "report/ReportFile.h"
 
+#include "ChildProcess.h"
+
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -310,6 +312,30 @@ TEST(ReportCompare, LoadCompareReportReadsFiles) {
     EXPECT_EQ(doc.Tree.First()->StateIndex(), ssSame);
     EXPECT_EQ(LoadCompareReport(doc, file.string() + ".missing"), 1);
     fs::remove(file);
+}
+
+// A file larger than the memory left is not comparable; the program goes on.
+TEST(ReportCompare, AFileTooLargeForTheMemoryLeftIsAnsweredAsNotComparable) {
+    if (ostero::testing::kAddressSanitizer)
+        GTEST_SKIP() << "an address-space limit stops AddressSanitizer before the reader";
+    const fs::path file =
+        fs::temp_directory_path() / ("ReportCompareTest_big_" + std::to_string(getpid()) + ".trp");
+    {
+        std::ofstream out(file, std::ios::binary);
+        const std::string bytes = FileOf(kBase);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+    fs::resize_file(file, uintmax_t{256} << 20); // sparse on disk
+    const ostero::testing::TChildRun run = ostero::testing::RunInChild(
+        [&file] {
+            TReportDocument doc;
+            Build(doc.Tree, kBase);
+            return ostero::testing::TChildAnswer{LoadCompareReport(doc, file.string()), 0};
+        },
+        size_t{64} << 20);
+    fs::remove(file);
+    ASSERT_TRUE(run.Exited) << "the compare ended with signal " << run.Signal;
+    EXPECT_EQ(run.Answer.Result, 1);
 }
 
 TEST(ReportCompare, DifferenceNavigationWalksStates5_6And8) {

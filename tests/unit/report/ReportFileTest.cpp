@@ -369,13 +369,13 @@ TEST_F(ReportFileTest, RepeatedChartHeadersStopAt255SeriesInAll) {
 }
 
 TEST_F(ReportFileTest, ChartPointsAreBoundByTheBytesThatHoldThem) {
-    // The largest chart a file holds: 254 series (a data record holds no more values) whose
-    // points all take their 4 bytes. It reads back whole although its points outnumber what any
-    // file gets without bytes behind them.
+    // The largest chart a file holds: 255 series, whose data records pass the record buffer of
+    // the texts, and points that all take their 4 bytes. It reads back whole although its points
+    // outnumber what any file gets without bytes behind them.
     TReportDocument doc;
     TTreeNode* node = doc.Tree.AppendTop("Sensorlog", kCategorySensorLog);
     TChart chart;
-    for (size_t i = 0; i < 254; ++i) {
+    for (size_t i = 0; i < 255; ++i) {
         // One-letter titles: the header keeps only 1023 bytes of them.
         TChartSeries& series = chart.AddSeries(std::string(1, static_cast<char>('a' + i % 26)));
         for (int p = 0; p < 600; ++p)
@@ -387,9 +387,9 @@ TEST_F(ReportFileTest, ChartPointsAreBoundByTheBytesThatHoldThem) {
     ASSERT_TRUE(SaveReport(doc, Path("big.trp"), false));
     TReportDocument back;
     ASSERT_EQ(LoadReport(back, Path("big.trp"), nullptr), 0);
-    ASSERT_EQ(back.Chart.Series.size(), 254u);
-    EXPECT_EQ(back.Chart.Series[253].Points.size(), 600u);
-    EXPECT_DOUBLE_EQ(back.Chart.Series[253].Points[599].Y, 253 + 599);
+    ASSERT_EQ(back.Chart.Series.size(), 255u);
+    EXPECT_EQ(back.Chart.Series[254].Points.size(), 600u);
+    EXPECT_DOUBLE_EQ(back.Chart.Series[254].Points[599].Y, 254 + 599);
 
     // The same number of data records without their values: damaged, not a chart out of nothing.
     Write("hollow.trp",
