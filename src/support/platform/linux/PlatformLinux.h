@@ -64,8 +64,8 @@ std::string RegistryFilePath(TRegistryHive hive);
 // "HKEY_CURRENT_USER" or "HKEY_LOCAL_MACHINE".
 std::string_view RegistryRootName(TRegistryHive hive);
 
-// Reads the file fresh under a shared lock (when its lock file can be opened). A missing file
-// is an empty registry.
+// Reads the file fresh, without a lock: writers replace it whole, so a reader always sees one
+// complete version. A missing file is an empty registry.
 TRegistryParseResult ReadRegistryFile(const std::string& path, TRegistryFile& registry);
 
 enum class TRegistryChange {
