@@ -460,7 +460,11 @@ std::string Unescape(const std::string& text) {
 }
 
 void FillFileSystems(TSubList& list) {
-    std::string text = ReadText("/proc/self/mounts", 4 << 20);
+    // The machine's mounts as its first process sees them: the agent service runs in a mount
+    // namespace of its own, where its sandbox shows every file system read only.
+    std::string text = ReadText("/proc/1/mounts", 4 << 20);
+    if (text.empty())
+        text = ReadText("/proc/self/mounts", 4 << 20);
     if (text.empty())
         text = ReadText("/proc/mounts", 4 << 20);
     int count = 0;
