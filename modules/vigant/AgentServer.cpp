@@ -150,16 +150,17 @@ struct TAgentService::TObjects {
 
 bool TAgentService::Serve(TObjects& objects, std::string& error) const {
     // Each object is taken over when it is the agent's and whole, and made afresh otherwise, so
-    // a command a viewer left while the agent restarted is still served.
-    if (!objects.Block || !objects.Block->Intact())
-        objects.Block = platform::ServeSharedBlock(sources::kAgentBlockName,
-                                                   sources::kAgentBlockSize, Access_, &error);
-    if (objects.Block && (!objects.Exec || !objects.Exec->Intact()))
+    // a command a viewer left while the agent restarted is still served. The block comes last:
+    // viewers take it for the sign that an agent serves, so everything else is there by then.
+    if (!objects.QueryLock)
+        objects.QueryLock = platform::ServeProcessLock(sources::kQueryLockName, Access_, &error);
+    if (objects.QueryLock && (!objects.Exec || !objects.Exec->Intact()))
         objects.Exec = platform::ServeNamedEvent(sources::kAgentExecEventName, Access_, &error);
     if (objects.Exec && (!objects.Done || !objects.Done->Intact()))
         objects.Done = platform::ServeNamedEvent(sources::kAgentDoneEventName, Access_, &error);
-    if (objects.Done && !objects.QueryLock)
-        objects.QueryLock = platform::ServeProcessLock(sources::kQueryLockName, Access_, &error);
+    if (objects.Done && (!objects.Block || !objects.Block->Intact()))
+        objects.Block = platform::ServeSharedBlock(sources::kAgentBlockName,
+                                                   sources::kAgentBlockSize, Access_, &error);
     return objects.Block && objects.Exec && objects.Done && objects.QueryLock;
 }
 

@@ -22,6 +22,7 @@
 #include <QToolButton>
 
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 
 #include <chrono>
@@ -76,6 +77,8 @@ protected:
         ASSERT_TRUE(std::filesystem::exists(agent)) << agent;
         Pid_ = ::fork();
         if (Pid_ == 0) {
+            // Ends with the test, even when the test dies: it would keep the runner waiting.
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
             if (sharedFolder.empty())
                 ::execl(agent.c_str(), agent.c_str(), static_cast<char*>(nullptr));
             else

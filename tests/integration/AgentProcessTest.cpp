@@ -16,6 +16,7 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -32,6 +33,12 @@ namespace platform = ostero::platform;
 using namespace std::chrono_literals;
 
 namespace {
+
+// An agent the test started ends with the test, even when the test dies: it would otherwise
+// keep the test's output open and the test runner waiting.
+void DieWithTheTest() {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+}
 
 class AgentProcessTest : public ::testing::Test {
 protected:
@@ -62,6 +69,7 @@ protected:
     void StartAgent() {
         Pid_ = fork();
         if (Pid_ == 0) {
+            DieWithTheTest();
             execl(Agent_.c_str(), Agent_.c_str(), "--runtime-dir", Runtime_.c_str(),
                   static_cast<char*>(nullptr));
             _exit(127);
@@ -343,6 +351,7 @@ TEST_F(AgentProcessTest, MembersOfTheAgentsGroupQueryIt) {
     const gid_t agentGroup = entry->gr_gid;
     Pid_ = fork();
     if (Pid_ == 0) {
+        DieWithTheTest();
         if (setgid(agentGroup) != 0)
             _exit(126);
         execl(Agent_.c_str(), Agent_.c_str(), "--runtime-dir", Runtime_.c_str(), "--group",

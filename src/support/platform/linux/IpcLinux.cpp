@@ -329,7 +329,7 @@ public:
             return false;
         text.resize(length);
         char* target = text.data();
-        if (!GuardBusErrors([&] { std::memcpy(target, data, length); })) {
+        if (length > 0 && !GuardBusErrors([&] { std::memcpy(target, data, length); })) {
             text.clear();
             return false;
         }
@@ -340,7 +340,8 @@ public:
             return false;
         char* data = Data_;
         return GuardBusErrors([&] {
-            std::memcpy(data, text.data(), text.size());
+            if (!text.empty())
+                std::memcpy(data, text.data(), text.size());
             data[text.size()] = '\0';
         });
     }
