@@ -163,6 +163,22 @@ void BM_AllEntriesThroughAgent(benchmark::State& state) {
 }
 BENCHMARK(BM_AllEntriesThroughAgent)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// One exchange under the query lock: what the channel itself costs per command.
+void BM_AgentExchange(benchmark::State& state) {
+    if (gAgent == nullptr || !gAgent->Ready()) {
+        state.SkipWithError("the agent did not start");
+        return;
+    }
+    std::string answer;
+    for (auto _ : state) {
+        if (sources::SourceQueryLocked("GetComputerName", 5000, true, answer) != 0) {
+            state.SkipWithError("the exchange failed");
+            return;
+        }
+    }
+}
+BENCHMARK(BM_AgentExchange)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
 void BM_LshwXml(benchmark::State& state) {
     if (std::system("command -v lshw >/dev/null 2>&1") != 0) {
         state.SkipWithError("lshw is not installed (scripts/run-benchmarks.sh installs it)");

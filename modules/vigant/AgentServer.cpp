@@ -182,26 +182,38 @@ void TAgentService::Run() {
     TObjects& objects = *Objects_;
     std::string command;
     std::string current;
+    // Whether the objects must be looked at: when idle, and after an access failed. Another
+    // process may have shrunk or replaced one; it is made whole before it is used again.
+    bool check = true;
     while (!Stop_) {
-        // Another process may have shrunk or replaced an object: make it whole before using it.
-        if (!objects.Block->Intact() || !objects.Exec->Intact() || !objects.Done->Intact()) {
+        if (check) {
             std::string error;
-            if (!Serve(objects, error)) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(200));
-                continue;
+            if (!objects.Block->Intact() || !objects.Exec->Intact() || !objects.Done->Intact()) {
+                if (!Serve(objects, error)) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                    continue;
+                }
             }
+            check = false;
         }
-        if (objects.Exec->Wait(200) != platform::TWaitResult::Signalled)
+        if (objects.Exec->Wait(200) != platform::TWaitResult::Signalled ||
+            !objects.Block->ReadText(command)) {
+            check = true;
             continue;
-        if (!objects.Block->ReadText(command))
-            continue; // shrunk while reading: made whole on the next round
+        }
         const std::string answer = sources::FrameAnswer(Server_.Execute(command));
         // A caller that gave up may have put a new command in meanwhile: its answer must not
         // be this one. The new command has set the event again and is served next.
-        if (!objects.Block->ReadText(current) || current != command)
+        if (!objects.Block->ReadText(current)) {
+            check = true;
+            continue;
+        }
+        if (current != command)
             continue;
         if (objects.Block->WriteText(answer))
             objects.Done->Set();
+        else
+            check = true;
     }
 }
 

@@ -9,6 +9,13 @@
 
 namespace ostero::sources {
 
+namespace {
+
+// How long an answer may take before the channel asks whether the agent moved to new objects.
+constexpr long long kFollowCheckMs = 250;
+
+} // namespace
+
 TQueryChannel::TQueryChannel() = default;
 
 TQueryChannel::~TQueryChannel() {
@@ -90,21 +97,38 @@ uint32_t TQueryChannel::AgentQuery(const std::string& command, int timeoutMs, st
     // The block holds the command with its terminating zero; a longer one is refused.
     if (command.size() + 1 > Block_->Size() || command.find('\0') != std::string::npos)
         return kQueryAgentError;
-    // An agent that found its objects damaged has made new ones: follow it there.
-    if ((!Block_->Intact() || !Exec_->Intact() || !Done_->Intact()) && !OpenObjects())
+    const auto send = [this, &command] {
+        Exec_->Reset();
+        Done_->Reset();
+        if (!Block_->WriteText(command))
+            return false;
+        Exec_->Set();
+        return true;
+    };
+    // An agent that found its objects damaged, or that started again after removing them, has
+    // made new ones, and a command in the old ones reaches nobody. Whether that happened is only
+    // asked while an answer is slow in coming, so an exchange costs nothing extra.
+    const auto moved = [this] { return !Block_->Intact() || !Exec_->Intact() || !Done_->Intact(); };
+    if (!send() && (!moved() || !OpenObjects() || !send()))
         return kQueryAgentError;
-    Exec_->Reset();
-    Done_->Reset();
-    if (!Block_->WriteText(command))
-        return kQueryAgentError;
-    Exec_->Set();
-    switch (Done_->Wait(timeoutMs)) {
-    case platform::TWaitResult::TimedOut:
-        return kQueryAgentTimeout;
-    case platform::TWaitResult::Failed:
-        return kQueryAgentError;
-    case platform::TWaitResult::Signalled:
-        break;
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        const platform::TWaitResult waited =
+            Done_->Wait(static_cast<int>(std::clamp<long long>(left, 0, kFollowCheckMs)));
+        if (waited == platform::TWaitResult::Signalled)
+            break;
+        if (moved()) {
+            if (!OpenObjects() || !send())
+                return kQueryAgentError;
+            continue;
+        }
+        if (waited == platform::TWaitResult::Failed)
+            return kQueryAgentError;
+        if (left <= kFollowCheckMs)
+            return kQueryAgentTimeout;
     }
     // Read only up to the end of the block, whatever the agent left there.
     std::string raw;

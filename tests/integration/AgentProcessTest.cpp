@@ -532,3 +532,17 @@ TEST_F(AgentProcessTest, ThePidFileIsNeverWrittenThroughALinkOrOverAnotherUsersF
         EXPECT_EQ(number, "4242");
     }
 }
+
+// An agent that stopped cleanly removed its objects; a viewer that still has the old ones
+// follows the agent started next to its new ones.
+TEST_F(AgentProcessTest, AViewerFollowsAnAgentThatStartedAgainWithNewObjects) {
+    StartAgent();
+    TQueryChannel channel;
+    ASSERT_TRUE(channel.AgentOpen(1000));
+    std::string answer;
+    ASSERT_EQ(channel.SourceQueryLocked("GetComputerName", 5000, true, answer), kQueryOk);
+    EXPECT_EQ(StopAgent(SIGTERM), 0);
+    StartAgent();
+    EXPECT_EQ(channel.SourceQueryLocked("SetLanguage:DE", 5000, true, answer), kQueryOk);
+    EXPECT_EQ(answer, "OK");
+}
