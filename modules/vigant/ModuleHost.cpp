@@ -143,9 +143,7 @@ std::string TModuleHost::SubInfoLine(int number, int rootIndex, int index) {
         if (index != 0)
             return AnswerLine({"0", "0", "", "0", ""});
         return AnswerLine({std::to_string(kEnvironmentNoteLevel), "16",
-                           "Not available through the agent: the environment belongs to the "
-                           "viewer's session",
-                           "1", "0"});
+                           "Not available through the agent", "1", "0"});
     }
     sources::SubInfoRecord record{};
     const int32_t result = module->EnumSubInfos(&record, rootIndex, index);
