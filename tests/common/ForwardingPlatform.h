@@ -82,4 +82,15 @@ protected:
     platform::TPlatform& Real_;
 };
 
+// Records what the program hands to the desktop to open, instead of starting a program.
+class TOpenRecorder : public TForwardingPlatform {
+public:
+    using TForwardingPlatform::TForwardingPlatform;
+    bool ShellExecute(const std::string& target) override {
+        Opened.push_back(target);
+        return true;
+    }
+    std::vector<std::string> Opened;
+};
+
 } // namespace ostero::testing

@@ -420,21 +420,6 @@ TEST_F(ExtTreeViewPointer, TheSelectionBoxLeavesThePicturesOfTheRowVisible) {
     }
 }
 
-namespace {
-
-// Records what the view hands to the desktop to open, instead of starting a browser.
-class TOpenRecorder : public ostero::testing::TForwardingPlatform {
-public:
-    using TForwardingPlatform::TForwardingPlatform;
-    bool ShellExecute(const std::string& target) override {
-        Opened.push_back(target);
-        return true;
-    }
-    std::vector<std::string> Opened;
-};
-
-} // namespace
-
 // A link value from a report or an agent is followed only when it is a web address; any other
 // value looks, hints and clicks like plain text.
 TEST(ExtTreeViewLinks, OnlyWebAddressesLookLikeLinksAndOpen) {
@@ -454,7 +439,7 @@ TEST(ExtTreeViewLinks, OnlyWebAddressesLookLikeLinksAndOpen) {
         {"custom scheme", "steam://run/1", nullptr},
         {"two lines", "https://example.org/\nfile:///etc/passwd", nullptr},
     };
-    TOpenRecorder recorder(platform::Platform());
+    ostero::testing::TOpenRecorder recorder(platform::Platform());
     platform::TPlatform* previous = platform::SetPlatform(&recorder);
     struct TRestore {
         platform::TPlatform* Previous;

@@ -135,23 +135,12 @@ TEST_F(FormMainMenu, OptionsButtonShowsWhenTheDialogLibraryIsFound) {
     EXPECT_EQ(form->findChild<ui::TImageButton*>("ImageButtonExit")->Brightness(), 115);
 }
 
-// What the window hands to the desktop to open.
-class TOpenedPlatform : public ostero::testing::TForwardingPlatform {
-public:
-    using TForwardingPlatform::TForwardingPlatform;
-    bool ShellExecute(const std::string& target) override {
-        Opened.push_back(target);
-        return true;
-    }
-    std::vector<std::string> Opened;
-};
-
 TEST_F(FormMainMenu, HelpOpensTheTopicOfTheFocusedPageAsTheReportViewRoutesIt) {
     const std::string help = Path("help.html");
     std::ofstream(help) << "<html></html>";
     Form_ = std::make_unique<ui::TFormMain>(std::vector<std::string>{"missing.trp"}, help, Loader_);
     Form_->SetMessageSink(&Messages_);
-    TOpenedPlatform opened(platform::Platform());
+    ostero::testing::TOpenRecorder opened(platform::Platform());
     platform::TPlatform* previous = platform::SetPlatform(&opened);
     struct TRestore {
         platform::TPlatform* Previous;
