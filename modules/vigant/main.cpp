@@ -9,8 +9,8 @@
 //
 // Who may query it: when the agent runs with the group NAME ("taveric") as its group, as the
 // service does, the members of that group; otherwise only its own user. Its runtime folder
-// (systemd's RuntimeDirectory, else $XDG_RUNTIME_DIR/vigant, else /run/vigant for root) holds
-// the lock that keeps a second agent out.
+// (systemd's RuntimeDirectory, else $XDG_RUNTIME_DIR/vigant, else /run/vigant for root, else
+// /tmp/vigant-UID) holds the lock that keeps a second agent out.
 
 #include "AgentServer.h"
 #include "support/platform/Platform.h"
@@ -65,7 +65,9 @@ std::string DefaultRuntimeFolder() {
         return std::string(session) + "/vigant";
     if (geteuid() == 0)
         return "/run/vigant";
-    return {};
+    // A folder of this user's own in the temporary folder; the agent refuses it when somebody
+    // else made it first.
+    return "/tmp/vigant-" + std::to_string(geteuid());
 }
 
 // The group's members may query the agent when it runs with that group, as the service does.
@@ -131,10 +133,6 @@ int main(int argc, char** argv) {
                          "[--runtime-dir DIR] [--group NAME]\n";
             return 2;
         }
-    }
-    if (runtimeFolder.empty()) {
-        std::cerr << "vigantd: no runtime folder: set XDG_RUNTIME_DIR or pass --runtime-dir\n";
-        return 2;
     }
 
     ostero::vigant::TAgentServer server(sharedFolder);
