@@ -82,7 +82,7 @@ ostero::platform::TIpcAccess AccessFor(const std::string& groupName) {
 // of another user: a pid file may lie in a folder others can write.
 bool WritePidFile(const std::string& path, std::string& error) {
     const int fd =
-        open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+        open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0640);
     if (fd < 0) {
         error = "cannot write the pid file " + path + ": " + std::strerror(errno);
         return false;

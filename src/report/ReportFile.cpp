@@ -150,11 +150,8 @@ TLoad ReadRecords(TReportDocument& doc, std::string_view bytes, TTreeNode* targe
                 std::string title = support::GetSeparatedField(rec.Text, field);
                 if (title.empty())
                     break;
-                if (dataAhead > pointBudget) {
-                    ClearTarget(doc, target);
-                    doc.Chart.Series.clear();
+                if (dataAhead > pointBudget)
                     return TLoad::Invalid;
-                }
                 pointBudget -= dataAhead;
                 doc.Chart.AddSeries(std::move(title)).Points.reserve(dataAhead);
             }
@@ -210,15 +207,19 @@ TLoad ReadRecords(TReportDocument& doc, std::string_view bytes, TTreeNode* targe
 }
 
 TLoad LoadAttempt(TReportDocument& doc, std::string_view bytes, TTreeNode* target) {
+    TLoad result = TLoad::Invalid;
     try {
-        return ReadRecords(doc, bytes, target);
+        result = ReadRecords(doc, bytes, target);
     } catch (const std::bad_alloc&) {
-        // A file this program cannot hold is as unreadable as a damaged one; what was read is
-        // given back, and another attempt would only run out again.
+        // A file this program cannot hold is as unreadable as a damaged one, and another
+        // attempt would only run out again.
+    }
+    // Nothing of a refused file stays: what was read of it is given back.
+    if (result == TLoad::Invalid) {
         ClearTarget(doc, target);
         doc.Chart.Series.clear();
-        return TLoad::Invalid;
     }
+    return result;
 }
 
 void WaitBeforeRetry() {

@@ -1,4 +1,5 @@
 #include "support/platform/FileReplace.h"
+#include "support/platform/linux/PlatformLinux.h"
 
 #include <atomic>
 #include <cerrno>
@@ -30,13 +31,6 @@ bool WriteAll(int fd, std::string_view bytes) {
         bytes.remove_prefix(static_cast<size_t>(written));
     }
     return true;
-}
-
-std::string FolderOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 // The kernel's rule for links in shared folders (protected_symlinks): a link in a sticky,

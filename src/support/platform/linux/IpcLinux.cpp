@@ -28,6 +28,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <utility>
 
 namespace ostero::platform {
 
@@ -174,6 +175,17 @@ struct TObjectFile {
             close(Fd);
     }
 
+    // Takes `fd` and remembers what it is now, to tell later whether the name still leads to it.
+    void Adopt(int fd, std::string path, size_t size) {
+        Fd = fd;
+        Path = std::move(path);
+        Size = size;
+        struct stat info {};
+        fstat(fd, &info);
+        Device = info.st_dev;
+        Inode = info.st_ino;
+    }
+
     bool Intact() const {
         struct stat opened {};
         struct stat named {};
@@ -191,9 +203,7 @@ std::optional<TObjectFile> OpenObject(const std::string& systemName, size_t size
         return std::nullopt;
     }
     TObjectFile object;
-    object.Fd = fd;
-    object.Path = ShmPath(systemName);
-    object.Size = size;
+    object.Adopt(fd, ShmPath(systemName), size);
     struct stat info {};
     if (fstat(fd, &info) != 0) {
         SetError(error, "cannot examine " + systemName);
@@ -211,8 +221,6 @@ std::optional<TObjectFile> OpenObject(const std::string& systemName, size_t size
         errno = EINVAL;
         return std::nullopt;
     }
-    object.Device = info.st_dev;
-    object.Inode = info.st_ino;
     return object;
 }
 
@@ -239,13 +247,7 @@ std::optional<TObjectFile> ServeObject(const std::string& systemName, size_t siz
     if (existing >= 0) {
         if (ServerOwnsIntact(existing, size, access)) {
             TObjectFile object;
-            object.Fd = existing;
-            object.Path = path;
-            object.Size = size;
-            struct stat info {};
-            fstat(existing, &info);
-            object.Device = info.st_dev;
-            object.Inode = info.st_ino;
+            object.Adopt(existing, path, size);
             return object;
         }
         close(existing);
@@ -263,9 +265,7 @@ std::optional<TObjectFile> ServeObject(const std::string& systemName, size_t siz
         return std::nullopt;
     }
     TObjectFile object;
-    object.Fd = fd;
-    object.Path = path;
-    object.Size = size;
+    object.Adopt(fd, path, size);
     const auto fail = [&](const std::string& what) {
         SetError(error, what);
         shm_unlink(temp.c_str());
@@ -299,10 +299,6 @@ std::optional<TObjectFile> ServeObject(const std::string& systemName, size_t siz
         SetErrorText(error, systemName + " is being made by another process");
         return std::nullopt;
     }
-    struct stat info {};
-    fstat(fd, &info);
-    object.Device = info.st_dev;
-    object.Inode = info.st_ino;
     return object;
 }
 
@@ -424,24 +420,15 @@ private:
 
 class TFileLock final : public TProcessLock {
 public:
-    TFileLock(int fd, std::string path, bool served)
-        : Fd_(fd), Path_(std::move(path)), Served_(served) {
-        struct stat info {};
-        fstat(fd, &info);
-        Device_ = info.st_dev;
-        Inode_ = info.st_ino;
-    }
-    ~TFileLock() override {
-        Give();
-        close(Fd_);
-    }
+    TFileLock(TObjectFile file, bool served) : File_(std::move(file)), Served_(served) {}
+    ~TFileLock() override { Give(); }
     bool Take(int timeoutMs) override {
         if (Held_)
             return false;
         const timespec deadline = DeadlineAfter(timeoutMs);
         auto pause = std::chrono::microseconds(200);
         for (;;) {
-            if (flock(Fd_, LOCK_EX | LOCK_NB) == 0) {
+            if (flock(File_.Fd, LOCK_EX | LOCK_NB) == 0) {
                 Held_ = true;
                 return true;
             }
@@ -456,32 +443,21 @@ public:
     void Give() override {
         if (!Held_)
             return;
-        flock(Fd_, LOCK_UN);
+        flock(File_.Fd, LOCK_UN);
         Held_ = false;
     }
     bool Held() const override { return Held_; }
     bool Served() const override { return Served_; }
-    bool Intact() const override {
-        struct stat named {};
-        return stat(Path_.c_str(), &named) == 0 && named.st_dev == Device_ &&
-               named.st_ino == Inode_;
-    }
+    bool Intact() const override { return File_.Intact(); }
 
 private:
-    int Fd_;
-    std::string Path_;
-    dev_t Device_ = 0;
-    ino_t Inode_ = 0;
+    TObjectFile File_;
     bool Served_;
     bool Held_ = false;
 };
 
-// A folder that only this user can write, made when missing (mode 0700).
-bool PrivateFolder(const std::string& folder, bool ownerOnly, std::string* error) {
-    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-        SetError(error, "cannot make " + folder);
-        return false;
-    }
+// Whether `folder` is a folder of this user that nobody else can write (`ownerOnly`: nor read).
+bool SafeFolder(const std::string& folder, bool ownerOnly, std::string* error) {
     struct stat info {};
     if (lstat(folder.c_str(), &info) != 0) {
         SetError(error, "cannot examine " + folder);
@@ -495,13 +471,38 @@ bool PrivateFolder(const std::string& folder, bool ownerOnly, std::string* error
     return true;
 }
 
+// A folder that only this user can write, made when missing (mode 0700).
+bool PrivateFolder(const std::string& folder, bool ownerOnly, std::string* error) {
+    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        SetError(error, "cannot make " + folder);
+        return false;
+    }
+    return SafeFolder(folder, ownerOnly, error);
+}
+
+// Opens (making it when missing, mode 0600) a lock file that must be this user's own plain
+// file, never through a link.
+std::optional<TObjectFile> OpenLockFile(const std::string& path, std::string* error) {
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        SetError(error, "cannot open " + path);
+        return std::nullopt;
+    }
+    TObjectFile file;
+    file.Adopt(fd, path, 0);
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != geteuid()) {
+        SetErrorText(error, path + " is not this user's lock file");
+        return std::nullopt;
+    }
+    return file;
+}
+
 // Where this user's stand-in lock lives: the session's runtime folder, else a folder of its own
 // in the temporary folder.
 std::string PrivateLockFolder(std::string* error) {
     if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime == '/') {
-        struct stat info {};
-        if (lstat(runtime, &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == geteuid() &&
-            (info.st_mode & (S_IWGRP | S_IWOTH)) == 0) {
+        if (SafeFolder(runtime, false, nullptr)) {
             const std::string folder = std::string(runtime) + "/taveric";
             if (PrivateFolder(folder, true, error))
                 return folder;
@@ -515,22 +516,18 @@ std::unique_ptr<TProcessLock> OpenPrivateLock(const std::string& systemName, std
     const std::string folder = PrivateLockFolder(error);
     if (folder.empty())
         return nullptr;
-    const std::string path = folder + systemName + ".lock";
-    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        SetError(error, "cannot open " + path);
+    std::optional<TObjectFile> file = OpenLockFile(folder + systemName + ".lock", error);
+    if (!file)
         return nullptr;
-    }
-    return std::make_unique<TFileLock>(fd, path, false);
+    return std::make_unique<TFileLock>(std::move(*file), false);
 }
 
 class TServerFileLock final : public TServerLock {
 public:
-    explicit TServerFileLock(int fd) : Fd_(fd) {}
-    ~TServerFileLock() override { close(Fd_); }
+    explicit TServerFileLock(TObjectFile file) : File_(std::move(file)) {}
 
 private:
-    int Fd_;
+    TObjectFile File_;
 };
 
 } // namespace
@@ -581,11 +578,8 @@ std::unique_ptr<TProcessLock> OpenProcessLock(const std::string& name, std::stri
     const std::string systemName = IpcObjectName(name);
     std::optional<TObjectFile> object = OpenObject(systemName, 0, error);
     const int code = errno;
-    if (object) {
-        const int fd = object->Fd;
-        object->Fd = -1;
-        return std::make_unique<TFileLock>(fd, object->Path, true);
-    }
+    if (object)
+        return std::make_unique<TFileLock>(std::move(*object), true);
     // Only a missing lock is stood in for; one that cannot be trusted stops the caller.
     if (code != ENOENT)
         return nullptr;
@@ -600,9 +594,7 @@ std::unique_ptr<TProcessLock> ServeProcessLock(const std::string& name, TIpcAcce
         IpcObjectName(name), 0, access, false, [](int) { return true; }, error);
     if (!object)
         return nullptr;
-    const int fd = object->Fd;
-    object->Fd = -1;
-    return std::make_unique<TFileLock>(fd, object->Path, true);
+    return std::make_unique<TFileLock>(std::move(*object), true);
 }
 
 std::unique_ptr<TServerLock> TakeServerLock(const std::string& folder, const std::string& name,
@@ -610,27 +602,18 @@ std::unique_ptr<TServerLock> TakeServerLock(const std::string& folder, const std
     if (!PrivateFolder(folder, false, error))
         return nullptr;
     const std::string path = folder + IpcObjectName(name) + ".lock";
-    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        SetError(error, "cannot open " + path);
+    std::optional<TObjectFile> file = OpenLockFile(path, error);
+    if (!file)
         return nullptr;
-    }
-    struct stat info {};
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != geteuid()) {
-        close(fd);
-        SetErrorText(error, path + " is not this user's lock file");
-        return nullptr;
-    }
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (flock(file->Fd, LOCK_EX | LOCK_NB) != 0) {
         const int code = errno;
-        close(fd);
         if (code == EWOULDBLOCK)
             SetErrorText(error, IpcObjectName(name) + " is served by another process");
         else
             SetError(error, "cannot lock " + path, code);
         return nullptr;
     }
-    return std::make_unique<TServerFileLock>(fd);
+    return std::make_unique<TServerFileLock>(std::move(*file));
 }
 
 void RemoveSharedBlock(const std::string& name) {

@@ -13,6 +13,9 @@
 
 namespace ostero::platform {
 
+// The folder of a file path ("." for a bare name, "/" for a file in the root).
+std::string FolderOf(const std::string& path);
+
 class TPlatformLinux final : public TPlatform {
 public:
     bool RegKeyExists(TRegistryHive hive, const std::string& key) override;

@@ -25,6 +25,13 @@
 
 namespace ostero::platform {
 
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
 namespace {
 
 // A lock held longer than this belongs to a stuck process; the call fails instead of hanging.
@@ -125,13 +132,6 @@ TReadOutcome ReadWholeFile(const std::string& path, std::string& text, struct st
     }
     text.resize(used);
     return TReadOutcome::Ok;
-}
-
-std::string FolderOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 TRegistryParseResult IoFailure(std::string detail) {
